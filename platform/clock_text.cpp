@@ -1,0 +1,14 @@
+#include <cstdio>
+
+#include "platform/clock.h"
+
+namespace vantrel::platform {
+
+std::string ClockText(const LocalTime& time) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", time.hour % 100, time.minute % 100,
+                time.second % 100);
+  return text;
+}
+
+}  // namespace vantrel::platform

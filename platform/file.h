@@ -1,0 +1,42 @@
+// The seam under every file the system touches. Files are opened for this
+// program alone (no sharing) and report failure by a null handle, never by
+// throwing; tests substitute a FileSystem that fails or reads short.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace vantrel::platform {
+
+class ReadableFile {
+ public:
+  virtual ~ReadableFile() = default;
+  // Up to size bytes; 0 at the end of the file, -1 on a read error.
+  virtual long Read(char* buffer, std::size_t size) = 0;
+};
+
+class WritableFile {
+ public:
+  virtual ~WritableFile() = default;
+  // False when not every byte could be written.
+  virtual bool Write(std::string_view bytes) = 0;
+};
+
+class FileSystem {
+ public:
+  virtual ~FileSystem() = default;
+  // True for an existing ordinary file: folders, hidden and system files don't count.
+  virtual bool IsPlainFile(const std::string& name) = 0;
+  virtual std::unique_ptr<ReadableFile> OpenRead(const std::string& name) = 0;
+  // Empties an existing file (keeping its attributes) or creates it.
+  virtual std::unique_ptr<WritableFile> OpenTruncate(const std::string& name) = 0;
+  // Opens for appending, creating the file when missing.
+  virtual std::unique_ptr<WritableFile> OpenAppend(const std::string& name) = 0;
+};
+
+// The machine's own files, relative names against the current directory.
+FileSystem& RealFileSystem();
+
+}  // namespace vantrel::platform

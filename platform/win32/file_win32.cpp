@@ -1,0 +1,83 @@
+#include <windows.h>
+
+#include "platform/file.h"
+
+namespace vantrel::platform {
+
+namespace {
+
+class Win32File final : public ReadableFile, public WritableFile {
+ public:
+  explicit Win32File(HANDLE handle) : handle_(handle) {}
+  ~Win32File() override { ::CloseHandle(handle_); }
+  Win32File(const Win32File&) = delete;
+  Win32File& operator=(const Win32File&) = delete;
+
+  long Read(char* buffer, std::size_t size) override {
+    DWORD got = 0;
+    DWORD want = size > 0x10000000 ? 0x10000000 : static_cast<DWORD>(size);
+    if (!::ReadFile(handle_, buffer, want, &got, nullptr)) return -1;
+    return static_cast<long>(got);
+  }
+
+  bool Write(std::string_view bytes) override {
+    while (!bytes.empty()) {
+      DWORD put = 0;
+      DWORD want = bytes.size() > 0x10000000 ? 0x10000000 : static_cast<DWORD>(bytes.size());
+      if (!::WriteFile(handle_, bytes.data(), want, &put, nullptr) || put == 0) return false;
+      bytes.remove_prefix(put);
+    }
+    return true;
+  }
+
+ private:
+  HANDLE handle_;
+};
+
+// No sharing: another program cannot open the file while it is ours.
+HANDLE OpenExclusive(const std::string& name, DWORD access, DWORD disposition) {
+  return ::CreateFileA(name.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+}
+
+class Win32FileSystem final : public FileSystem {
+ public:
+  bool IsPlainFile(const std::string& name) override {
+    DWORD attributes = ::GetFileAttributesA(name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+    return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
+  }
+
+  std::unique_ptr<ReadableFile> OpenRead(const std::string& name) override {
+    HANDLE handle = OpenExclusive(name, GENERIC_READ, OPEN_EXISTING);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    return std::make_unique<Win32File>(handle);
+  }
+
+  std::unique_ptr<WritableFile> OpenTruncate(const std::string& name) override {
+    // OPEN_ALWAYS and then cutting keeps a hidden file hidden; CREATE_ALWAYS
+    // would refuse a hidden file outright.
+    HANDLE handle = OpenExclusive(name, GENERIC_WRITE, OPEN_ALWAYS);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    if (!::SetEndOfFile(handle)) {
+      ::CloseHandle(handle);
+      return nullptr;
+    }
+    return std::make_unique<Win32File>(handle);
+  }
+
+  std::unique_ptr<WritableFile> OpenAppend(const std::string& name) override {
+    HANDLE handle = OpenExclusive(name, GENERIC_WRITE, OPEN_ALWAYS);
+    if (handle == INVALID_HANDLE_VALUE) return nullptr;
+    ::SetFilePointer(handle, 0, nullptr, FILE_END);
+    return std::make_unique<Win32File>(handle);
+  }
+};
+
+}  // namespace
+
+FileSystem& RealFileSystem() {
+  static FileSystem* files = new Win32FileSystem;
+  return *files;
+}
+
+}  // namespace vantrel::platform

@@ -1,0 +1,69 @@
+#include "probe/shared_state.h"
+
+#include <algorithm>
+
+namespace vantrel {
+
+void TaskSlot::Reset() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  text_.fill('\0');
+}
+
+void TaskSlot::Store(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  std::size_t n = std::min(text.size(), kSlotSize);
+  std::copy_n(text.begin(), n, text_.begin());
+  std::fill(text_.begin() + static_cast<std::ptrdiff_t>(n), text_.end(), ' ');
+}
+
+std::string TaskSlot::Read() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return std::string(text_.begin(), text_.end());
+}
+
+std::string TrimSlotText(const std::string& raw) {
+  auto is_pad = [](char c) { return c == ' ' || c == '\0'; };
+  std::size_t begin = 0;
+  std::size_t end = raw.size();
+  while (begin < end && is_pad(raw[begin])) ++begin;
+  while (end > begin && is_pad(raw[end - 1])) --end;
+  return raw.substr(begin, end - begin);
+}
+
+SharedState& Shared() {
+  static SharedState* state = new SharedState;  // outlives every task thread
+  return *state;
+}
+
+void ShowStatus(const std::string& text) {
+  if (MainDialog* dialog = Shared().main_dialog.load()) dialog->SetStatusText("Status: " + text);
+}
+
+void AppendLogLine(const std::string& text) {
+  SharedState& shared = Shared();
+  std::lock_guard<std::mutex> lock(shared.log_mutex);
+  shared.log_buffer += "\r\n";
+  shared.log_buffer += text;
+}
+
+std::string TakeLogBuffer() {
+  SharedState& shared = Shared();
+  std::lock_guard<std::mutex> lock(shared.log_mutex);
+  std::string taken;
+  taken.swap(shared.log_buffer);
+  return taken;
+}
+
+bool LogBufferEmpty() {
+  SharedState& shared = Shared();
+  std::lock_guard<std::mutex> lock(shared.log_mutex);
+  return shared.log_buffer.empty();
+}
+
+void ShowActivity(int row, int column, const std::string& text) {
+  if (MainDialog* dialog = Shared().main_dialog.load()) {
+    dialog->SetTaskCell(row, column, text.substr(0, kActivityCellLimit));
+  }
+}
+
+}  // namespace vantrel

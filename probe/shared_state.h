@@ -1,0 +1,84 @@
+// The state that the run controller, the probe tasks and the window's exit
+// share: the ten task slots, the stop flag, the log buffer, the main dialog,
+// the running task count and the thread handle table. One instance per
+// process; it is never destroyed, so a task still alive at exit finds it.
+#pragma once
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+
+#include "platform/thread.h"
+#include "platform/thread_annotations.h"
+#include "shell/main_dialog.h"
+
+namespace vantrel {
+
+inline constexpr int kTaskSlots = 10;
+inline constexpr std::size_t kSlotSize = 256;
+inline constexpr char kJobSeparator = '\x01';  // between address and mail host
+inline constexpr char kQuitSignal[] = "\x01";
+
+// The waits of a run. The product keeps these values; tests shorten them
+// before a run starts.
+struct Waits {
+  int smtp_wait_ms = 60000;     // each wait of the SMTP line channel
+  int quit_pause_ms = 300;      // after QUIT, before the connection is closed
+  int idle_poll_ms = 500;       // an idle task's poll interval
+  int idle_limit_polls = 120;   // an idle task ends after more polls than this
+  int task_start_gap_ms = 300;  // between two task starts
+  int round_sleep_ms = 10;      // the controller's polling round
+  int dns_wait_ms = 10000;      // the MX lookup's receive time-out
+  int exit_wait_ms = 1000;      // the exit sequence's grace for tasks
+  int suspend_pause_ms = 100;   // the exit's pauses around each suspend
+};
+
+// A fixed text of 256 characters, stored and read whole under its own lock.
+class TaskSlot {
+ public:
+  TaskSlot() { Reset(); }
+  TaskSlot(const TaskSlot&) = delete;
+  TaskSlot& operator=(const TaskSlot&) = delete;
+
+  void Reset() VANTREL_EXCLUDES(mutex_);  // 256 NULs: a freshly created slot
+  // Copies text, cut to 256 characters, and fills the rest with blanks.
+  void Store(const std::string& text) VANTREL_EXCLUDES(mutex_);
+  std::string Read() const VANTREL_EXCLUDES(mutex_);  // all 256 characters
+
+ private:
+  mutable std::mutex mutex_;
+  std::array<char, kSlotSize> text_ VANTREL_GUARDED_BY(mutex_);
+};
+
+// A slot's value once blanks and NULs are removed from both ends.
+std::string TrimSlotText(const std::string& raw);
+
+struct SharedState {
+  std::array<TaskSlot, kTaskSlots> slots;
+  std::atomic<std::int32_t> stop_flag{0};  // 0 continue, anything else stop
+  std::atomic<MainDialog*> main_dialog{nullptr};
+  std::atomic<int> running_tasks{0};
+  std::array<std::atomic<platform::ThreadHandle>, kTaskSlots> thread_handles{};
+  Waits waits;  // set before a run's tasks start, read only afterwards
+
+  std::mutex log_mutex;
+  std::string log_buffer VANTREL_GUARDED_BY(log_mutex);
+};
+
+SharedState& Shared();
+
+// "Status: " + text in the status bar; nothing before the first task started.
+void ShowStatus(const std::string& text);
+// CR LF + text at the end of the log buffer.
+void AppendLogLine(const std::string& text);
+// The log buffer's whole content, leaving it empty, in one step that appends
+// cannot interleave with.
+std::string TakeLogBuffer();
+bool LogBufferEmpty();
+// One task list cell, cut to its first 127 characters; nothing before the
+// first task started.
+void ShowActivity(int row, int column, const std::string& text);
+
+}  // namespace vantrel
