@@ -1,0 +1,18 @@
+// Run verification: one pass over the member list, from the file check to
+// the "Results" box. Runs on the dialog's thread and returns when it is over.
+#pragma once
+
+#include "platform/file.h"
+#include "shell/main_dialog.h"
+
+namespace vantrel {
+
+enum class RunEnd {
+  kRefused,    // the member list could not be found or opened
+  kStopped,    // the stop flag ended the run early
+  kCompleted,  // the "Results" box was shown
+};
+
+RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
+
+}  // namespace vantrel
