@@ -19,7 +19,9 @@ int DigitValue(char c) {
 }
 
 // "&H1F", "&B101", "&O17", "&Q17", "&17". Radix numbers are 32-bit patterns:
-// "&HFFFFFFFF" is -1, as the 32-bit value it names.
+// "&HFFFFFFFF" is -1, as the 32-bit value it names. More than 32 bits is out
+// of range and reads as the largest value, never as the low bits: "&H100000000"
+// must not turn into 0, which would read as "unchecked" or "no number".
 double ReadRadix(std::string_view text, std::size_t i) {
   int radix = 8;
   if (i < text.size()) {
@@ -29,10 +31,15 @@ double ReadRadix(std::string_view text, std::size_t i) {
     else if (c == 'O' || c == 'o' || c == 'Q' || c == 'q') { radix = 8; ++i; }
   }
   std::uint64_t value = 0;
+  bool too_large = false;
   for (; i < text.size() && DigitValue(text[i]) < radix; ++i) {
     value = value * static_cast<std::uint64_t>(radix) + static_cast<std::uint64_t>(DigitValue(text[i]));
-    if (value > 0xFFFFFFFFull) value &= 0xFFFFFFFFull;  // keep the low 32 bits
+    if (value > 0xFFFFFFFFull) {
+      too_large = true;
+      value = 0;  // the rest of the digits are still part of this number
+    }
   }
+  if (too_large) return static_cast<double>(std::numeric_limits<std::int32_t>::max());
   return static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(value)));
 }
 

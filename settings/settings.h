@@ -2,6 +2,8 @@
 // written back from them at exit. The controls are the settings' only home.
 #pragma once
 
+#include <string>
+
 #include "platform/file.h"
 #include "shell/main_dialog.h"
 
@@ -11,5 +13,8 @@ inline constexpr char kSettingsFileName[] = "Vantrel.INI";
 
 void LoadSettings(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
 void SaveSettings(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
+
+// The bytes SaveSettings writes for the dialog as it stands.
+std::string SettingsFileText(MainDialog& dialog);
 
 }  // namespace vantrel

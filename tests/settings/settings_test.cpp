@@ -1,0 +1,306 @@
+#include "settings/settings.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tests/support/fake_main_dialog.h"
+
+namespace vantrel {
+namespace {
+
+using testing::FakeMainDialog;
+
+// Files in memory, with the failures a real folder can show.
+class MemoryFileSystem : public platform::FileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  bool hidden = false;          // the file exists but does not count as one
+  bool open_read_fails = false;
+  bool open_write_fails = false;
+  bool write_fails = false;
+  std::size_t read_step = 5;    // short reads, to cross line ends
+
+  bool IsPlainFile(const std::string& name) override { return !hidden && files.count(name) != 0; }
+
+  std::unique_ptr<platform::ReadableFile> OpenRead(const std::string& name) override {
+    if (open_read_fails || files.count(name) == 0) return nullptr;
+    return std::make_unique<Reader>(files[name], read_step);
+  }
+
+  std::unique_ptr<platform::WritableFile> OpenTruncate(const std::string& name) override {
+    if (open_write_fails) return nullptr;
+    files[name].clear();
+    return std::make_unique<Writer>(&files[name], write_fails);
+  }
+
+  std::unique_ptr<platform::WritableFile> OpenAppend(const std::string& name) override {
+    if (open_write_fails) return nullptr;
+    return std::make_unique<Writer>(&files[name], write_fails);
+  }
+
+ private:
+  class Reader : public platform::ReadableFile {
+   public:
+    Reader(std::string text, std::size_t step) : text_(std::move(text)), step_(step) {}
+    long Read(char* buffer, std::size_t size) override {
+      std::size_t n = std::min({size, step_, text_.size() - pos_});
+      text_.copy(buffer, n, pos_);
+      pos_ += n;
+      return static_cast<long>(n);
+    }
+
+   private:
+    std::string text_;
+    std::size_t step_;
+    std::size_t pos_ = 0;
+  };
+
+  class Writer : public platform::WritableFile {
+   public:
+    Writer(std::string* target, bool fails) : target_(target), fails_(fails) {}
+    bool Write(std::string_view bytes) override {
+      if (fails_) {
+        target_->append(bytes.substr(0, bytes.size() / 2));  // a disk that fills up
+        return false;
+      }
+      target_->append(bytes);
+      return true;
+    }
+
+   private:
+    std::string* target_;
+    bool fails_;
+  };
+};
+
+// What the controls hold, in one comparable value.
+struct Controls {
+  DialogPoint position;
+  int body = 0;
+  int mode = 0;  // 0 none, 1 Remove, 2 Suspend, 3 Write to file
+  std::string dns, file, from;
+
+  bool operator==(const Controls& o) const {
+    return position.x == o.position.x && position.y == o.position.y && body == o.body && mode == o.mode &&
+           dns == o.dns && file == o.file && from == o.from;
+  }
+};
+
+std::ostream& operator<<(std::ostream& out, const Controls& c) {
+  return out << "{(" << c.position.x << "," << c.position.y << ") body " << c.body << " mode " << c.mode
+             << " dns \"" << c.dns << "\" file \"" << c.file << "\" from \"" << c.from << "\"}";
+}
+
+Controls Read(FakeMainDialog& dialog) {
+  Controls c;
+  c.position = dialog.GetPosition();
+  c.body = dialog.GetBodyCheck();
+  if (dialog.IsErrorModeSelected(kRemoveButton)) c.mode = 1;
+  if (dialog.IsErrorModeSelected(kSuspendButton)) c.mode = 2;
+  if (dialog.IsErrorModeSelected(kWriteToFileButton)) c.mode = 3;
+  c.dns = dialog.GetText(kDnsServerControl);
+  c.file = dialog.GetText(kInputListBox);
+  c.from = dialog.GetText(kFromBox);
+  return c;
+}
+
+const Controls kBuildState = {{85, 66}, 0, 0, "192.168.1.1", "MEMBERS.LST", "<you@example.com>"};
+const Controls kDefaults = {{85, 66}, 1, 2, "192.168.1.1", "MEMBERS.LST", "<you@example.com>"};
+
+Controls LoadFrom(const std::string& text) {
+  MemoryFileSystem files;
+  files.files[kSettingsFileName] = text;
+  FakeMainDialog dialog;
+  LoadSettings(dialog, files);
+  return Read(dialog);
+}
+
+Controls With(Controls c, void (*change)(Controls&)) {
+  change(c);
+  return c;
+}
+
+struct LoadCase {
+  const char* name;
+  std::string text;
+  Controls expected;
+};
+
+TEST(LoadSettings, AppliesEachLineByItsPrefix) {
+  const std::vector<LoadCase> cases = {
+      {"empty file: build state, not the defaults", "", kBuildState},
+      {"comments and blank lines", "; DNS=1.2.3.4\r\n\r\n  DNS=1.2.3.4\r\n", kBuildState},
+      {"all six keys",
+       "LOCATION=10:20\r\nBODY=1\r\nDNS=10.0.0.1\r\nERROR=1\r\nFILE=list.txt\r\nFROM=a@b.c\r\n",
+       {{10, 20}, 1, 1, "10.0.0.1", "list.txt", "a@b.c"}},
+      {"lower- and mixed-case keys are ignored", "dns=1.1.1.1\r\nFrom=x@y\r\nloc=1:2\r\nErr=1\r\n", kBuildState},
+      {"only the prefix counts", "LOCK=1:2\r\nFILTER=f.lst\r\nDNSX=9.9.9.9\r\nFRONT=me\r\n",
+       With(kBuildState, [](Controls& c) { c.position = {1, 2}; c.file = "f.lst"; c.dns = "9.9.9.9"; c.from = "me"; })},
+      {"value after the first = only, untrimmed", "FROM= a=b@c =\r\nFILE==x\r\n",
+       With(kBuildState, [](Controls& c) { c.from = " a=b@c ="; c.file = "=x"; })},
+      {"a key without = has the empty value", "FROM\r\nDNS\r\n",
+       With(kBuildState, [](Controls& c) { c.from = ""; c.dns = ""; })},
+      {"nothing after = empties the box", "FROM=\r\n", With(kBuildState, [](Controls& c) { c.from = ""; })},
+      {"last line wins", "DNS=1.1.1.1\r\nERROR=1\r\nDNS=2.2.2.2\r\nERROR=2\r\n",
+       With(kBuildState, [](Controls& c) { c.dns = "2.2.2.2"; c.mode = 2; })},
+      {"invalid DNS text goes in unchanged", "DNS=not an address\r\n",
+       With(kBuildState, [](Controls& c) { c.dns = "not an address"; })},
+      {"LF-only file is one line", "FROM=a@b\nDNS=1.1.1.1\nERROR=1\n",
+       With(kBuildState, [](Controls& c) { c.from = "a@b\nDNS=1.1.1.1\nERROR=1\n"; })},
+      {"CR-only line ends", "DNS=1.1.1.1\rERROR=1\r", With(kBuildState, [](Controls& c) { c.dns = "1.1.1.1"; c.mode = 1; })},
+      {"Ctrl-Z ends the file", "DNS=1.1.1.1\r\n\x1a" "ERROR=1\r\n", With(kBuildState, [](Controls& c) { c.dns = "1.1.1.1"; })},
+      {"last line without its end", "ERROR=1", With(kBuildState, [](Controls& c) { c.mode = 1; })},
+      // BODY: 0 unchecks, any other number checks, no number is 0
+      {"BODY=2 checks", "BODY=2\r\n", With(kBuildState, [](Controls& c) { c.body = 1; })},
+      {"BODY=-1 checks", "BODY=-1\r\n", With(kBuildState, [](Controls& c) { c.body = 1; })},
+      {"BODY=&H100000000 checks", "BODY=&H100000000\r\n", With(kBuildState, [](Controls& c) { c.body = 1; })},
+      {"BODY=0.4 rounds to 0", "BODY=1\r\nBODY=0.4\r\n", kBuildState},
+      {"BODY= unchecks", "BODY=1\r\nBODY=\r\n", kBuildState},
+      {"BODY=yes unchecks", "BODY=1\r\nBODY=yes\r\n", kBuildState},
+      // ERROR: 1 and 2, anything else is Write to file
+      {"ERROR=1", "ERROR=1\r\n", With(kBuildState, [](Controls& c) { c.mode = 1; })},
+      {"ERROR= 2 with a blank", "ERROR= 2\r\n", With(kBuildState, [](Controls& c) { c.mode = 2; })},
+      {"ERROR=&H2", "ERROR=&H2\r\n", With(kBuildState, [](Controls& c) { c.mode = 2; })},
+      {"ERROR=1.5 rounds to 2", "ERROR=1.5\r\n", With(kBuildState, [](Controls& c) { c.mode = 2; })},
+      {"ERROR=0", "ERROR=0\r\n", With(kBuildState, [](Controls& c) { c.mode = 3; })},
+      {"ERROR=3", "ERROR=3\r\n", With(kBuildState, [](Controls& c) { c.mode = 3; })},
+      {"ERROR=9", "ERROR=9\r\n", With(kBuildState, [](Controls& c) { c.mode = 3; })},
+      {"ERROR=x", "ERROR=x\r\n", With(kBuildState, [](Controls& c) { c.mode = 3; })},
+      {"ERROR=1E999", "ERROR=1E999\r\n", With(kBuildState, [](Controls& c) { c.mode = 3; })},
+      {"ERROR=-1E999", "ERROR=-1E999\r\n", With(kBuildState, [](Controls& c) { c.mode = 3; })},
+      {"ERROR=&HFFFFFFFF01", "ERROR=&HFFFFFFFF01\r\n", With(kBuildState, [](Controls& c) { c.mode = 3; })},
+      // LOCATION
+      {"LOCATION without : is ignored", "LOCATION=10\r\n", kBuildState},
+      {"LOCATION=:50", "LOCATION=:50\r\n", With(kBuildState, [](Controls& c) { c.position = {0, 50}; })},
+      {"negative x, uncorrected", "LOCATION=-40:7\r\n", With(kBuildState, [](Controls& c) { c.position = {-40, 7}; })},
+      {"blanks around the numbers", "LOCATION= 10 : 20\r\n", With(kBuildState, [](Controls& c) { c.position = {10, 20}; })},
+      {"only the first : splits", "LOCATION=1:2:3\r\n", With(kBuildState, [](Controls& c) { c.position = {1, 2}; })},
+      {"LOCATION=:", "LOCATION=:\r\n", With(kBuildState, [](Controls& c) { c.position = {0, 0}; })},
+      {"huge coordinates stay in range", "LOCATION=1E999:-1E999\r\n",
+       With(kBuildState, [](Controls& c) { c.position = {2147483647, -2147483647 - 1}; })},
+      {"fractions round halves to even", "LOCATION=2.5:3.5\r\n", With(kBuildState, [](Controls& c) { c.position = {2, 4}; })},
+  };
+  for (const auto& c : cases) EXPECT_EQ(LoadFrom(c.text), c.expected) << c.name;
+}
+
+TEST(LoadSettings, LongLinesAreReadWhole) {
+  std::string from(100000, 'x');
+  EXPECT_EQ(LoadFrom("FROM=" + from + "\r\n").from, from);
+}
+
+struct MissingCase {
+  const char* name;
+  void (*setup)(MemoryFileSystem&);
+};
+
+TEST(LoadSettings, AppliesTheDefaultsWhenTheFileIsMissingOrUnreadable) {
+  const std::vector<MissingCase> cases = {
+      {"no file", [](MemoryFileSystem&) {}},
+      {"hidden file", [](MemoryFileSystem& fs) { fs.hidden = true; }},
+      {"file cannot be opened", [](MemoryFileSystem& fs) { fs.open_read_fails = true; }},
+  };
+  for (const auto& c : cases) {
+    MemoryFileSystem files;
+    files.files[kSettingsFileName] = "DNS=1.1.1.1\r\nLOCATION=1:2\r\nFROM=other\r\n";
+    if (std::string(c.name) == "no file") files.files.clear();
+    c.setup(files);
+    FakeMainDialog dialog;
+    dialog.SetText(kDnsServerControl, "changed");  // the defaults set the DNS text whatever it was
+    LoadSettings(dialog, files);
+    EXPECT_EQ(Read(dialog), kDefaults) << c.name;
+  }
+}
+
+const char kFifteenLines[] =
+    "; VANTREL 1.2 SETTINGS FILE\r\n"
+    "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
+    "LOCATION=-3:70\r\n"
+    "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
+    "; 0=Send body, 1=Do not send (default)\r\n"
+    "BODY=1\r\n"
+    "; This is the local DNS server to use for resolving the domain names\r\n"
+    "DNS=127.0.0.1\r\n"
+    "; This is the flag to show how to handle addresses with errors\r\n"
+    "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n"
+    "ERROR=3\r\n"
+    "; This is the name of the input membership list file of addresses\r\n"
+    "FILE= list.lst \r\n"
+    "; This is the email address to use as the FROM address (should be local to you)\r\n"
+    "FROM=me=you@example.com\r\n";
+
+const char kFourteenLines[] =
+    "; VANTREL 1.2 SETTINGS FILE\r\n"
+    "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
+    "LOCATION=85:66\r\n"
+    "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
+    "; 0=Send body, 1=Do not send (default)\r\n"
+    "BODY=0\r\n"
+    "; This is the local DNS server to use for resolving the domain names\r\n"
+    "DNS=192.168.1.1\r\n"
+    "; This is the flag to show how to handle addresses with errors\r\n"
+    "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n"
+    "; This is the name of the input membership list file of addresses\r\n"
+    "FILE=MEMBERS.LST\r\n"
+    "; This is the email address to use as the FROM address (should be local to you)\r\n"
+    "FROM=<you@example.com>\r\n";
+
+TEST(SaveSettings, WritesFifteenLinesWithAnErrorModeAndFourteenWithout) {
+  MemoryFileSystem files;
+  files.files[kSettingsFileName] = std::string(5000, 'z');  // an older, longer file is replaced whole
+  FakeMainDialog dialog;
+  dialog.MoveTo({-3, 70});
+  dialog.SetBodyCheck(7);
+  dialog.SetText(kDnsServerControl, "127.0.0.1");
+  dialog.SelectErrorMode(kWriteToFileButton);
+  dialog.SetText(kInputListBox, " list.lst ");
+  dialog.SetText(kFromBox, "me=you@example.com");
+  SaveSettings(dialog, files);
+  EXPECT_EQ(files.files[kSettingsFileName], kFifteenLines);
+
+  FakeMainDialog untouched;  // the empty-file case: no mode selected
+  SaveSettings(untouched, files);
+  EXPECT_EQ(files.files[kSettingsFileName], kFourteenLines);
+}
+
+TEST(SaveSettings, SaveLoadSaveGivesTheSameFileAndTheSameControls) {
+  const std::vector<std::string> starts = {
+      kFifteenLines, kFourteenLines, "", "ERROR=1\r\nBODY=0\r\nLOCATION=:5\r\nFROM=\r\n",
+      "FILE=a\rb\r\nERROR=2\r\n"};
+  for (const auto& start : starts) {
+    MemoryFileSystem files;
+    files.files[kSettingsFileName] = start;
+    FakeMainDialog first;
+    LoadSettings(first, files);
+    SaveSettings(first, files);
+    std::string saved = files.files[kSettingsFileName];
+
+    FakeMainDialog second;
+    LoadSettings(second, files);
+    EXPECT_EQ(Read(second), Read(first)) << start;
+    SaveSettings(second, files);
+    EXPECT_EQ(files.files[kSettingsFileName], saved) << start;
+  }
+}
+
+TEST(SaveSettings, FailuresAreSilentAndLeaveWhatTheAttemptLeft) {
+  MemoryFileSystem files;
+  files.files[kSettingsFileName] = "old";
+  files.open_write_fails = true;
+  FakeMainDialog dialog;
+  SaveSettings(dialog, files);
+  EXPECT_EQ(files.files[kSettingsFileName], "old");
+
+  files.open_write_fails = false;
+  files.write_fails = true;
+  SaveSettings(dialog, files);
+  const std::string& left = files.files[kSettingsFileName];
+  EXPECT_EQ(left, std::string(kFourteenLines).substr(0, left.size()));
+  EXPECT_LT(left.size(), std::string(kFourteenLines).size());
+}
+
+}  // namespace
+}  // namespace vantrel
