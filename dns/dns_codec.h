@@ -1,8 +1,23 @@
 // The DNS message codec: the MX query for a domain, and the reply read into
 // the MX record list. Every byte of a reply is read through a bounds-checked
 // cursor; a reply that runs short or loops is reported, never overrun.
+//
+// How replies that cannot be trusted come out:
+// - A reply shorter than its header and question, an answer count or record
+//   length that runs past the end, a compression pointer outside the reply or
+//   in a loop, or a name longer than 255 characters: the whole reply is
+//   kMalformedReply and the MX record list is left empty. Records read before
+//   the fault are not used either; a reply that lies once is not trusted.
+// - Response codes 10 to 15 (which r - 10 would turn into a success or an
+//   answer offset) give -10 - r, that is -20 to -25.
+// - Only MX records enter the list. Other answer records (a CNAME ahead of the
+//   MX records, say) are read past, so every entry carries a real preference
+//   and exchange name, and choosing the lowest preference is always safe.
+// - An empty exchange name (the "no mail here" MX of a single ".") stays in the
+//   list with an empty address; the system resolver is not asked for it.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -16,8 +31,20 @@ inline constexpr std::uint16_t kClassIn = 1;
 
 // Lookup results.
 inline constexpr std::int32_t kLookupOk = 0;
-inline constexpr std::int32_t kNoReply = -10;  // the reply is empty
-// r - 10 for a response code r from 1 to 9: -9 format error ... -7 name error.
+inline constexpr std::int32_t kNoReply = -10;        // the reply is empty
+inline constexpr std::int32_t kMalformedReply = -11;  // the reply cannot be read safely
+// r - 10 for a response code r from 1 to 9: -9 format error ... -7 name error;
+// -10 - r for the codes 10 to 15.
+inline constexpr std::int32_t ResultForResponseCode(int code) {
+  return code <= 9 ? code - 10 : -10 - code;
+}
+
+// The longest name a record field holds, and how many compression pointers
+// one name may follow before it counts as a loop. A well-formed name of 255
+// bytes cannot need more jumps than it has labels.
+inline constexpr std::size_t kMaxNameLength = 255;
+inline constexpr int kMaxPointerJumps = 128;
+inline constexpr std::size_t kMaxAddressLength = 15;
 
 struct MxRecord {
   std::uint16_t preference = 0;
@@ -27,10 +54,66 @@ struct MxRecord {
 };
 using MxRecordList = std::vector<MxRecord>;
 
+struct DnsHeader {
+  std::uint16_t id = 0;
+  std::uint16_t flags = 0;
+  std::uint16_t qdcount = 0;
+  std::uint16_t ancount = 0;
+  std::uint16_t nscount = 0;
+  std::uint16_t arcount = 0;
+};
+
+struct Question {
+  std::uint16_t qtype = 0;
+  std::uint16_t qclass = 0;
+};
+
+struct RecordHeader {
+  std::string owner;
+  std::uint16_t type = 0;
+  std::uint16_t klass = 0;
+  std::uint32_t ttl = 0;
+  std::uint16_t rdlength = 0;
+};
+
+enum class ReadStatus {
+  kOk,
+  kRunsPastEnd,      // a field or name goes beyond the last byte of the reply
+  kPointerOutside,   // a compression pointer names an offset past the reply
+  kPointerLoop,      // more pointers than any real name needs
+  kNameTooLong,      // the name would pass 255 characters
+};
+
+// The query ID for a given time of day in milliseconds since midnight:
+// 1 to 65535. BuildQuery seeds it from the clock anew for every query.
+std::uint16_t QueryIdFor(std::uint32_t milliseconds_since_midnight);
+
+// Header, the name in label form (a "." is put in front unless there is one,
+// every "." becomes the length of the label after it, cut to one byte), a zero
+// byte, QTYPE and QCLASS. Nothing about the name is checked: the server's
+// reply decides.
 Bytes BuildQuery(const std::string& domain, std::uint16_t qtype, std::uint16_t qclass);
 
+// The offset of the first answer record (above 0), or a lookup result: the
+// response code's value, or kMalformedReply when the header or question does
+// not fit. The question name is read in plain label form up to its zero byte.
+std::int32_t ReadReplyHeader(const Bytes& reply, DnsHeader* header, Question* question);
+
+// Reads one record header at *position and leaves *position at its RDATA.
+// The owner name is decoded by the general rules of DecodeName, so a name
+// written out in place is read as well as a compression pointer.
+ReadStatus ReadRecordHeader(const Bytes& reply, std::size_t* position, RecordHeader* record);
+
+// Decodes the name at position, taking at most byte_count bytes in place: a
+// byte below 33 gives ".", a byte of 192 or more is a pointer that is
+// followed to the name's end, any other byte is itself. A label length of 33
+// or more therefore comes out as a character. A last character that is not a
+// letter or digit is dropped.
+ReadStatus DecodeName(const Bytes& reply, std::size_t position, std::size_t byte_count, std::string* name);
+
 // Reads the reply into list and returns the lookup result. When keep_sockets
-// is false it releases the sockets library once before returning.
+// is false it releases the sockets library once before returning. An empty
+// reply or a response code leaves list as it was; any other result replaces it.
 std::int32_t ReadMxReply(const Bytes& reply, bool keep_sockets, MxRecordList* list);
 
 }  // namespace vantrel::dns
