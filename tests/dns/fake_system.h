@@ -14,9 +14,12 @@
 
 namespace vantrel::dns {
 
+// Host name -> dotted address.
+using Hosts = std::map<std::string, std::string>;
+
 class FakeSystem {
  public:
-  explicit FakeSystem(std::map<std::string, std::string> hosts = {}, bool sockets_start = true)
+  explicit FakeSystem(Hosts hosts = {}, bool sockets_start = true)
       : hosts_(std::move(hosts)),
         sockets_start_(sockets_start),
         scope_(SystemSeam{[this] { return Start(); }, [this] { ++stops; },
@@ -42,7 +45,7 @@ class FakeSystem {
     return true;
   }
 
-  std::map<std::string, std::string> hosts_;
+  Hosts hosts_;
   bool sockets_start_;
   ScopedSystemSeam scope_;
 };

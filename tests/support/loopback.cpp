@@ -158,7 +158,7 @@ FakeSmtpServer::FakeSmtpServer(const std::string& address, std::vector<std::stri
       }) {}
 
 FakeDnsServer::FakeDnsServer(const std::string& address, Responder responder, std::uint16_t port,
-                             bool reply_from_other_port)
+                             bool reply_from_other_port, const std::string& reply_from_address)
     : responder_(std::move(responder)) {
   if (!IsLoopback(address)) return;
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
@@ -172,9 +172,13 @@ FakeDnsServer::FakeDnsServer(const std::string& address, Responder responder, st
   socklen_t size = sizeof at;
   ::getsockname(fd, reinterpret_cast<sockaddr*>(&at), &size);
   port_ = ntohs(at.sin_port);
-  if (reply_from_other_port) {
+  if (!reply_from_address.empty() && !IsLoopback(reply_from_address)) {
+    ::close(fd);
+    return;
+  }
+  if (reply_from_other_port || !reply_from_address.empty()) {
     other_fd_ = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    sockaddr_in other = Endpoint(address, 0);
+    sockaddr_in other = Endpoint(reply_from_address.empty() ? address : reply_from_address, 0);
     ::bind(other_fd_, reinterpret_cast<sockaddr*>(&other), sizeof other);
   }
   fd_ = fd;

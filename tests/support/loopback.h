@@ -90,12 +90,14 @@ class FakeSmtpServer {
 
 // A UDP server on loopback. For each datagram the responder gives the reply,
 // or nothing to stay silent. With reply_from_other_port the reply leaves
-// from a second socket, so it comes from another port than the one asked.
+// from a second socket, so it comes from another port than the one asked;
+// with a reply_from_address (loopback too) that socket is bound there, so the
+// reply comes from another address as well.
 class FakeDnsServer {
  public:
   using Responder = std::function<std::optional<std::string>(const std::string& query)>;
   FakeDnsServer(const std::string& address, Responder responder, std::uint16_t port = 53,
-                bool reply_from_other_port = false);
+                bool reply_from_other_port = false, const std::string& reply_from_address = "");
   ~FakeDnsServer();
   FakeDnsServer(const FakeDnsServer&) = delete;
   FakeDnsServer& operator=(const FakeDnsServer&) = delete;
