@@ -1,0 +1,22 @@
+// Picks the e-mail address out of a text such as a FROM box ("List owner
+// <owner@example.com>") or a member list line: the leftmost run of
+// local-part characters that is directly followed by "@" and a domain
+// character, with the longest domain after it. Letters match in either case
+// and keep their case. Linear in the length of the text, however long.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantrel {
+
+// Local part: ASCII letters, digits and . ! # $ % & ' * + - / = ? ^ _ ` { | } ~
+// Domain: ASCII letters, digits and . - _
+bool IsLocalPartChar(char c);
+bool IsDomainChar(char c);
+
+// The whole address as it stands in text, or nothing when text holds none.
+std::optional<std::string> FindAddress(std::string_view text);
+
+}  // namespace vantrel

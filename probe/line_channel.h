@@ -1,0 +1,63 @@
+// The TCP line channel: texts go out as they stand, lines come back one at a
+// time with their terminator removed. Framing and waiting only; what the
+// lines mean is the SMTP dialogue's business. One channel serves one thread.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "probe/byte_stream.h"
+#include "probe/net_calls.h"
+#include "probe/tcp_stream.h"
+
+namespace vantrel {
+
+enum class ChannelError {
+  kNone,
+  kTimeout,        // the wait limit passed
+  kSendFailed,
+  kReceiveFailed,
+  kNotOpen,        // used after Close
+};
+
+class LineChannel {
+ public:
+  static constexpr std::size_t kBufferSize = 65536;
+  // A line longer than this many bytes of input comes back in pieces.
+  static constexpr std::size_t kMaxLineInput = 65536;
+
+  // wait_ms bounds each single wait for the stream, not a whole operation.
+  LineChannel(std::unique_ptr<ByteStream> stream, int wait_ms);
+  LineChannel(const LineChannel&) = delete;
+  LineChannel& operator=(const LineChannel&) = delete;
+
+  // Every byte of text, nothing added: the caller ends its lines itself.
+  ChannelError SendText(std::string_view text);
+
+  // The next line up to a LF, with every CR dropped and without the LF; bytes
+  // after the LF wait for the next call. Short of a LF it gives what came
+  // before the wait limit passed or the peer closed (possibly nothing), and
+  // the empty text when receiving failed.
+  std::string ReadLine(ChannelError* error = nullptr);
+
+  // Ends the connection; later calls do nothing. Also done on destruction.
+  void Close();
+
+ private:
+  std::unique_ptr<ByteStream> stream_;
+  int wait_ms_;
+  std::vector<char> buffer_;
+  std::size_t next_ = 0;  // first byte not yet returned
+  std::size_t end_ = 0;   // one past the last received byte
+  bool peer_closed_ = false;
+};
+
+// Opens a line channel over TCP to host and the named service ("smtp"); null
+// when the open failed, with the cause in error.
+std::unique_ptr<LineChannel> OpenChannel(const std::string& host, const std::string& service, int wait_ms,
+                                         OpenError* error = nullptr, const NetCalls& calls = PlatformNetCalls());
+
+}  // namespace vantrel

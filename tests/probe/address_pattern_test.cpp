@@ -1,0 +1,73 @@
+#include "probe/address_pattern.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel {
+namespace {
+
+const std::optional<std::string> kNone;
+
+TEST(FindAddress, PicksTheAddressOutOfWhatSurroundsIt) {
+  const struct {
+    std::string text;
+    std::optional<std::string> address;
+  } cases[] = {
+      {"jane@example.com", "jane@example.com"},
+      {"JANE.Doe@EXAMPLE.Com", "JANE.Doe@EXAMPLE.Com"},  // capitals match and are kept
+      {"Jane Doe <jane@example.com>", "jane@example.com"},
+      {"\"Doe, Jane\" <jane@example.com>", "jane@example.com"},
+      {"[jane@example.com]", "jane@example.com"},
+      {"mailto:jane@example.com", "jane@example.com"},
+      {"jane@example.com (Jane Doe)", "jane@example.com"},
+      {"<jane@example.com>, <joe@example.com>", "jane@example.com"},  // leftmost
+      {"o'brien@example.ie", "o'brien@example.ie"},                   // tested as written
+      {"first_last@example.com", "first_last@example.com"},
+      {"list+tag=x/y@example.com", "list+tag=x/y@example.com"},
+      {"jane@ex_ample.com", "jane@ex_ample.com"},
+      {"jane@example.com>trailing", "jane@example.com"},
+      {"jane@exa mple.com", "jane@exa"},
+      {"a@b@c.org", "a@b"},                        // the domain stops at the second "@"
+      {"@x a@@b c@d.org", "c@d.org"},              // "a@@" has no domain, go on
+      {"jane doe @example.com", kNone},            // a blank before "@"
+      {"jane@ example.com", kNone},
+      {"jane@", kNone},
+      {"@example.com", kNone},
+      {"List owner", kNone},
+      {"", kNone},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(FindAddress(c.text), c.address) << c.text;
+  }
+}
+
+// A backtracking search needs quadratic time or deep recursion on these; the
+// one-pass search takes milliseconds. Not a timed assertion: the test
+// timeout is what a quadratic search would hit.
+TEST(FindAddress, TenMegabyteTextsTakeOnePass) {
+  const std::size_t kSize = 10 * 1024 * 1024;
+  std::string run(kSize, 'a');
+  std::string blanks;
+  blanks.reserve(kSize + 8);
+  while (blanks.size() < kSize) blanks += "a@ ";
+  const struct {
+    std::string text;
+    std::optional<std::string> address;
+  } cases[] = {
+      {run, kNone},
+      {run + "@", kNone},
+      {run + "@b", run + "@b"},
+      {"a@" + run, "a@" + run},
+      {blanks, kNone},
+      {blanks + "x@y.z", "x@y.z"},
+  };
+  for (const auto& c : cases) {
+    std::optional<std::string> found = FindAddress(c.text);
+    EXPECT_EQ(found.has_value(), c.address.has_value());
+    if (found && c.address) {
+      EXPECT_TRUE(*found == *c.address);  // no diff of 10 MB texts on failure
+    }
+  }
+}
+
+}  // namespace
+}  // namespace vantrel

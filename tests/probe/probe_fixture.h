@@ -1,0 +1,42 @@
+// A fixture that leaves the process-wide shared state as it found it: the
+// stop flag, the waits, the main dialog and the log buffer.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <mutex>
+#include <string>
+
+#include "probe/shared_state.h"
+
+namespace vantrel::testing {
+
+class SharedStateTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    SharedState& shared = Shared();
+    saved_waits_ = shared.waits;
+    saved_stop_ = shared.stop_flag.load();
+    saved_dialog_ = shared.main_dialog.load();
+    saved_log_ = TakeLogBuffer();
+    shared.stop_flag = 0;
+    shared.main_dialog = nullptr;
+  }
+
+  void TearDown() override {
+    SharedState& shared = Shared();
+    shared.waits = saved_waits_;
+    shared.stop_flag = saved_stop_;
+    shared.main_dialog = saved_dialog_;
+    std::lock_guard<std::mutex> lock(shared.log_mutex);
+    shared.log_buffer = saved_log_;
+  }
+
+ private:
+  Waits saved_waits_;
+  std::int32_t saved_stop_ = 0;
+  MainDialog* saved_dialog_ = nullptr;
+  std::string saved_log_;
+};
+
+}  // namespace vantrel::testing
