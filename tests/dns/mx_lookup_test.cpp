@@ -215,6 +215,34 @@ TEST_F(MxLookupTest, TheRealResolverReadsDottedAddressesWithoutAsking) {
   EXPECT_EQ(outcome.list[0].address, "127.1.2.5");
 }
 
+TEST_F(MxLookupTest, AZoneAnswersEachDomainWithItsOwnRecords) {
+  FakeDnsServer server(server_address_, testing::MxZoneResponder({
+                                            {"a.bc", {{10, "127.1.2.5"}}},
+                                            {"d.ef", {{20, "127.1.2.6"}, {5, "127.1.2.7"}}},
+                                        }));
+  ASSERT_TRUE(server.listening());
+  SetDnsServerList({server_address_});
+  struct Case {
+    std::string domain;
+    std::int32_t result;
+    std::vector<std::string> addresses;
+  };
+  const std::vector<Case> cases = {
+      {"a.bc", kLookupOk, {"127.1.2.5"}},
+      {"d.ef", kLookupOk, {"127.1.2.6", "127.1.2.7"}},
+      {"nowhere.example", -7, {}},
+  };
+  for (const Case& c : cases) {
+    LookupOutcome outcome = Lookup(c.domain, kReplyWaitMs);
+    EXPECT_EQ(outcome.result, c.result) << c.domain;
+    std::vector<std::string> addresses;
+    if (outcome.result == kLookupOk) {
+      for (const MxRecord& record : outcome.list) addresses.push_back(record.address);
+    }
+    EXPECT_EQ(addresses, c.addresses) << c.domain;
+  }
+}
+
 std::size_t OpenDescriptors() {
   std::size_t count = 0;
   if (DIR* dir = ::opendir("/proc/self/fd")) {

@@ -4,7 +4,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <initializer_list>
+#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -111,6 +114,30 @@ inline std::string MxReplyFor(const std::string& query, const std::vector<MxAnsw
 
 inline std::string ErrorReplyFor(const std::string& query, std::uint8_t response_code) {
   return MxReplyFor(query, {}, response_code);
+}
+
+// The question name of a query, dotted ("a.bc"), read in plain label form.
+inline std::string QuestionName(const std::string& query) {
+  std::string name;
+  std::size_t at = 12;
+  while (at < query.size() && query[at] != 0) {
+    std::size_t length = static_cast<std::uint8_t>(query[at]);
+    if (!name.empty()) name += '.';
+    name += query.substr(at + 1, length);
+    at += 1 + length;
+  }
+  return name;
+}
+
+// A responder for FakeDnsServer that answers from a table of domains: the
+// listed MX records, or response code 3 (no such domain) for any other name.
+using MxZone = std::map<std::string, std::vector<MxAnswer>>;
+inline std::function<std::optional<std::string>(const std::string&)> MxZoneResponder(MxZone zone) {
+  return [zone = std::move(zone)](const std::string& query) -> std::optional<std::string> {
+    auto found = zone.find(QuestionName(query));
+    if (found == zone.end()) return ErrorReplyFor(query, 3);
+    return MxReplyFor(query, found->second);
+  };
 }
 
 }  // namespace vantrel::testing
