@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+#include <regex>
+
 namespace vantrel {
 namespace {
 
@@ -37,6 +40,23 @@ TEST(FindAddress, PicksTheAddressOutOfWhatSurroundsIt) {
   };
   for (const auto& c : cases) {
     EXPECT_EQ(FindAddress(c.text), c.address) << c.text;
+  }
+}
+
+// The one-pass search must find exactly what a regular-expression search
+// for the same classes finds, leftmost and greedy, on every short text made
+// of the characters that matter.
+TEST(FindAddress, AgreesWithARegularExpressionSearch) {
+  const std::regex pattern("([a-z0-9.!#$%&'*+/=?^_`{|}~-]+)(@[a-z0-9._-]+)", std::regex::icase);
+  const std::string alphabet = "aZ9@@.-_' <>\"\xe4";
+  std::mt19937 random(20261207);
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(random() % 14, ' ');
+    for (char& c : text) c = alphabet[random() % alphabet.size()];
+    std::smatch match;
+    std::optional<std::string> expected;
+    if (std::regex_search(text, match, pattern)) expected = match.str(0);
+    ASSERT_EQ(FindAddress(text), expected) << "\"" << text << "\"";
   }
 }
 
