@@ -12,14 +12,16 @@ bool IsAsciiLetterOrDigit(char c) {
 
 }  // namespace
 
-// Every character an unquoted local part may hold, so that o'brien@ or
-// first_last@ is tested as written, never as a shorter, different address.
+// The classes of the pattern ([a-z0-9._/+-]+)(@[a-z0-9.-]+), letters in
+// either case. A character outside them (an apostrophe, "_") cuts the
+// address there, so o'brien@ is tested as brien@; mail hosts and stored
+// lists have long seen the probe this way.
 bool IsLocalPartChar(char c) {
-  static constexpr char kSigns[] = ".!#$%&'*+-/=?^_`{|}~";
+  static constexpr char kSigns[] = "._/+-";
   return IsAsciiLetterOrDigit(c) || (c != '\0' && std::strchr(kSigns, c) != nullptr);
 }
 
-bool IsDomainChar(char c) { return IsAsciiLetterOrDigit(c) || c == '.' || c == '-' || c == '_'; }
+bool IsDomainChar(char c) { return IsAsciiLetterOrDigit(c) || c == '.' || c == '-'; }
 
 std::optional<std::string> FindAddress(std::string_view text) {
   // "@" is no local-part character, so a local part ends exactly where its

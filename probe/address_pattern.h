@@ -11,8 +11,8 @@
 
 namespace vantrel {
 
-// Local part: ASCII letters, digits and . ! # $ % & ' * + - / = ? ^ _ ` { | } ~
-// Domain: ASCII letters, digits and . - _
+// Local part: ASCII letters, digits and . _ / + -
+// Domain: ASCII letters, digits and . -
 bool IsLocalPartChar(char c);
 bool IsDomainChar(char c);
 
