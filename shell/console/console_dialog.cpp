@@ -1,0 +1,113 @@
+#include "shell/console/console_dialog.h"
+
+#include "platform/thread.h"
+
+namespace vantrel::console {
+
+ConsoleDialog::ConsoleDialog(ConsoleView& view) : view_(view) {
+  // The controls as the dialog builds them; the settings file comes next.
+  texts_[kFromBox] = kFromPlaceholder;
+  texts_[kInputListBox] = "MEMBERS.LST";
+  texts_[kDnsServerControl] = "192.168.1.1";
+  texts_[kBrowseButton] = "...";
+  texts_[kGoButton] = "&Go";
+  texts_[kAboutButton] = "&About";
+  texts_[kStatusBar] = "Status: Idle";
+  enabled_[kBodyCheckBox] = false;  // until a run has finished
+}
+
+std::string ConsoleDialog::GetText(int control) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = texts_.find(control);
+  return it == texts_.end() ? std::string() : it->second;
+}
+
+void ConsoleDialog::SetText(int control, const std::string& text) {
+  if (control == kStatusBar) {
+    SetStatusText(text);
+    return;
+  }
+  if (closed_.load()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  texts_[control] = text;
+}
+
+void ConsoleDialog::Enable(int control, bool enabled) {
+  if (closed_.load()) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  enabled_[control] = enabled;
+}
+
+bool ConsoleDialog::IsEnabled(int control) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  auto it = enabled_.find(control);
+  return it == enabled_.end() || it->second;
+}
+
+int ConsoleDialog::GetBodyCheck() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return body_check_;
+}
+
+void ConsoleDialog::SetBodyCheck(long value) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  body_check_ = value != 0 ? 1 : 0;
+}
+
+bool ConsoleDialog::IsErrorModeSelected(int button) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return selected_mode_ == button;
+}
+
+void ConsoleDialog::SelectErrorMode(int button) {
+  if (button != kRemoveButton && button != kSuspendButton && button != kWriteToFileButton) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  selected_mode_ = button;
+}
+
+DialogPoint ConsoleDialog::GetPosition() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return position_;
+}
+
+void ConsoleDialog::MoveTo(DialogPoint corner) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  position_ = corner;
+}
+
+void ConsoleDialog::ShowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
+  view_.ShowBox(text, caption, icon);
+}
+
+void ConsoleDialog::ProcessOneMessage() {
+  view_.Refresh();
+  if (close_requested_.load() && !closing_.load()) {
+    Close();
+    return;
+  }
+  platform::SleepMs(1);
+}
+
+void ConsoleDialog::SetStatusText(const std::string& text) {
+  if (closed_.load()) return;  // a task still alive after the exit talks to no window
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    texts_[kStatusBar] = text;
+  }
+  view_.SetStatus(text);
+}
+
+void ConsoleDialog::SetTaskCell(int row, int column, const std::string& text) {
+  if (closed_.load()) return;
+  view_.SetCell(row, column, text);
+}
+
+void ConsoleDialog::SetCloseHandler(std::function<void()> handler) { close_handler_ = std::move(handler); }
+
+void ConsoleDialog::Close() {
+  if (closing_.exchange(true)) return;
+  if (close_handler_) close_handler_();
+  closed_.store(true);
+}
+
+}  // namespace vantrel::console

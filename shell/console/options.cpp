@@ -1,0 +1,121 @@
+#include "shell/console/options.h"
+
+#include "shell/main_dialog.h"
+
+namespace vantrel::console {
+
+const char kVersionText[] = "Vantrel 1.2";
+
+const char kUsage[] =
+    "Usage: vantrel [--from ADDRESS] [--list FILE] [--dns IPV4] [--errors remove|suspend|file]\n"
+    "       vantrel --help | --version\n"
+    "\n"
+    "Checks every address of the member list against its domain's mail server\n"
+    "(HELO, MAIL FROM, RCPT TO, QUIT; no message is sent), writes the result list\n"
+    "FILE.OK, the run log vantrel.log and, with --errors file, the bad addresses\n"
+    "to FILE.BAD. Settings come from Vantrel.INI in the current directory; the\n"
+    "options change them for this run and are saved back to it at the end.\n"
+    "\n"
+    "  --from ADDRESS   the address given in MAIL FROM\n"
+    "  --list FILE      the member list\n"
+    "  --dns IPV4       the DNS server asked for every domain's MX records\n"
+    "  --errors MODE    what happens to bad addresses: remove them from the result\n"
+    "                   list, suspend them there (\"+\" in front), or write them to\n"
+    "                   FILE.BAD\n"
+    "  --help           show this text\n"
+    "  --version        show the version\n"
+    "\n"
+    "Exit status: 0 after a finished run, 1 when the run could not start, 2 for a\n"
+    "bad option, 128 plus the signal number when interrupted.\n";
+
+std::optional<std::string> CanonicalIpv4(const std::string& text) {
+  std::string canonical;
+  int parts = 0;
+  std::size_t i = 0;
+  while (true) {
+    std::size_t start = i;
+    int value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) {
+      value = value * 10 + (text[i] - '0');
+      ++i;
+    }
+    if (i == start || value > 255) return std::nullopt;
+    canonical += std::to_string(value);
+    ++parts;
+    if (i == text.size()) {
+      if (parts != 4) return std::nullopt;
+      return canonical;
+    }
+    if (text[i] != '.' || parts == 4) return std::nullopt;
+    canonical += '.';
+    ++i;
+  }
+}
+
+namespace {
+
+std::optional<int> ErrorButton(const std::string& mode) {
+  if (mode == "remove") return kRemoveButton;
+  if (mode == "suspend") return kSuspendButton;
+  if (mode == "file") return kWriteToFileButton;
+  return std::nullopt;
+}
+
+}  // namespace
+
+ParseResult ParseOptions(const std::vector<std::string>& arguments) {
+  ParseResult result;
+  Options& options = result.options;
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    std::string name = arguments[i];
+    std::optional<std::string> inline_value;
+    std::size_t equals = name.find('=');
+    if (name.rfind("--", 0) == 0 && equals != std::string::npos) {
+      inline_value = name.substr(equals + 1);
+      name.resize(equals);
+    }
+
+    if (name == "--help" || name == "--version") {
+      if (inline_value) {
+        result.error = name + " takes no value";
+        return result;
+      }
+      (name == "--help" ? options.help : options.version) = true;
+      continue;
+    }
+    if (name != "--from" && name != "--list" && name != "--dns" && name != "--errors") {
+      result.error = "unknown option \"" + arguments[i] + "\"";
+      return result;
+    }
+    std::string value;
+    if (inline_value) {
+      value = *inline_value;
+    } else if (i + 1 < arguments.size()) {
+      value = arguments[++i];
+    } else {
+      result.error = name + " needs a value";
+      return result;
+    }
+
+    if (name == "--from") {
+      options.from = value;
+    } else if (name == "--list") {
+      options.list = value;
+    } else if (name == "--dns") {
+      options.dns = CanonicalIpv4(value);
+      if (!options.dns) {
+        result.error = "--dns needs an IPv4 address such as 127.0.0.1, not \"" + value + "\"";
+        return result;
+      }
+    } else {
+      options.error_button = ErrorButton(value);
+      if (!options.error_button) {
+        result.error = "--errors takes remove, suspend or file, not \"" + value + "\"";
+        return result;
+      }
+    }
+  }
+  return result;
+}
+
+}  // namespace vantrel::console

@@ -1,0 +1,78 @@
+#include "shell/console/options.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "shell/main_dialog.h"
+
+namespace vantrel::console {
+namespace {
+
+struct GoodCase {
+  std::vector<std::string> arguments;
+  Options expected;
+};
+
+Options Make(std::optional<std::string> from, std::optional<std::string> list, std::optional<std::string> dns,
+             std::optional<int> button, bool help = false, bool version = false) {
+  Options o;
+  o.from = std::move(from);
+  o.list = std::move(list);
+  o.dns = std::move(dns);
+  o.error_button = button;
+  o.help = help;
+  o.version = version;
+  return o;
+}
+
+void ExpectSame(const Options& got, const Options& want, const std::string& name) {
+  EXPECT_EQ(got.from, want.from) << name;
+  EXPECT_EQ(got.list, want.list) << name;
+  EXPECT_EQ(got.dns, want.dns) << name;
+  EXPECT_EQ(got.error_button, want.error_button) << name;
+  EXPECT_EQ(got.help, want.help) << name;
+  EXPECT_EQ(got.version, want.version) << name;
+}
+
+TEST(ParseOptions, TakesEachValueAsTyped) {
+  const std::vector<GoodCase> cases = {
+      {{}, Make({}, {}, {}, {})},
+      {{"--from", "me@example.com", "--list", "a.lst", "--dns", "127.0.0.1", "--errors", "remove"},
+       Make("me@example.com", "a.lst", "127.0.0.1", kRemoveButton)},
+      {{"--from=me@x", "--list=a=b.lst", "--dns=10.0.0.53", "--errors=suspend"},
+       Make("me@x", "a=b.lst", "10.0.0.53", kSuspendButton)},
+      {{"--errors", "file"}, Make({}, {}, {}, kWriteToFileButton)},
+      {{"--from", ""}, Make("", {}, {}, {})},
+      {{"--from", " <a@b> "}, Make(" <a@b> ", {}, {}, {})},
+      {{"--list", "--weird name"}, Make({}, "--weird name", {}, {})},
+      {{"--dns", "1.1.1.1", "--dns", "127.0.0.2"}, Make({}, {}, "127.0.0.2", {})},
+      {{"--dns", "010.000.0.255"}, Make({}, {}, "10.0.0.255", {})},
+      {{"--help"}, Make({}, {}, {}, {}, true)},
+      {{"--version", "--list", "x"}, Make({}, "x", {}, {}, false, true)},
+  };
+  for (const auto& c : cases) {
+    std::string name = ::testing::PrintToString(c.arguments);
+    ParseResult result = ParseOptions(c.arguments);
+    EXPECT_EQ(result.error, "") << name;
+    ExpectSame(result.options, c.expected, name);
+  }
+}
+
+TEST(ParseOptions, RefusesWhatTheControlsWouldNotTake) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--frm", "x"}, {"-f", "x"}, {"list.lst"}, {"--from"}, {"--list"}, {"--dns"}, {"--errors"},
+      {"--errors", "Remove"}, {"--errors", "2"}, {"--errors", ""}, {"--help=yes"},
+      {"--dns", "localhost"}, {"--dns", "127.0.0"}, {"--dns", "127.0.0.1.5"}, {"--dns", "256.0.0.1"},
+      {"--dns", "1..2.3"}, {"--dns", "127.0.0.1 "}, {"--dns", " 127.0.0.1"}, {"--dns", "1.2.3.4."},
+      {"--dns", "1.2.3.0004"}, {"--dns", "-1.2.3.4"}, {"--dns", ""}, {"--dns", "::1"},
+  };
+  for (const auto& arguments : cases) {
+    ParseResult result = ParseOptions(arguments);
+    EXPECT_NE(result.error, "") << ::testing::PrintToString(arguments);
+  }
+}
+
+}  // namespace
+}  // namespace vantrel::console
