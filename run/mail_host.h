@@ -1,0 +1,26 @@
+// Finding the mail host for a domain: one MX lookup through the configured
+// DNS server, then the preferred record.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "dns/dns_codec.h"
+#include "run/mx_choice.h"
+
+namespace vantrel::run {
+
+struct MailHost {
+  enum class Outcome {
+    kFound,           // address holds the dotted IPv4 text of the chosen host
+    kLookupFailed,    // no reply, or the server reported an error
+    kNoUsableRecord,  // no MX record, or the chosen host has no address
+  };
+  Outcome outcome = Outcome::kLookupFailed;
+  std::string address;
+};
+
+// records is the run's MX record list, reused by every lookup.
+MailHost LookUpMailHost(const std::string& domain, int dns_wait_ms, dns::MxRecordList* records);
+
+}  // namespace vantrel::run

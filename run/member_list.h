@@ -1,0 +1,57 @@
+// The member list as the run sees it: the names of the files formed from it,
+// the kinds of line it holds, and a reader that holds one line at a time.
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include "platform/file.h"
+#include "platform/text_lines.h"
+
+namespace vantrel::run {
+
+// The member list's name without the dots and blanks at its end: the stem of
+// the result list and the bad-address file.
+std::string ResultStem(const std::string& member_list_name);
+std::string ResultListName(const std::string& member_list_name);  // stem + ".OK"
+std::string BadAddressFileName(const std::string& member_list_name);  // stem + ".BAD"
+
+enum class LineKind {
+  kNotAnAddress,  // no "@": a comment, a heading or a blank line
+  kSuspended,     // "+" after leading blanks: found bad in an earlier run
+  kAddress,       // to be probed
+};
+
+struct ClassifiedLine {
+  LineKind kind = LineKind::kNotAnAddress;
+  // The line as it is written back: a soft-DNS line has lost its first two
+  // characters, whatever they were.
+  std::string line;
+  bool was_soft_dns = false;  // it began with "++" after leading blanks
+};
+
+ClassifiedLine ClassifyLine(const std::string& line);
+
+// Blanks (code 32) only; tabs and other characters stay.
+std::string TrimBlanks(const std::string& text);
+std::string TrimLeadingBlanks(const std::string& text);
+
+// The domain of an address line: everything after the first "@", trimmed.
+std::string DomainOf(const std::string& line);
+
+// The member list, open for this program alone while the run lasts.
+class MemberList {
+ public:
+  // Null when the file cannot be opened.
+  static std::unique_ptr<MemberList> Open(platform::FileSystem& files, const std::string& name);
+
+  bool AtEnd() { return reader_.AtEnd(); }
+  bool ReadLine(std::string* line) { return reader_.ReadLine(line); }
+
+ private:
+  explicit MemberList(std::unique_ptr<platform::ReadableFile> file) : file_(std::move(file)), reader_(*file_) {}
+  std::unique_ptr<platform::ReadableFile> file_;
+  platform::TextLineReader reader_;
+};
+
+}  // namespace vantrel::run

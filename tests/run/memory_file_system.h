@@ -1,0 +1,71 @@
+// An in-memory FileSystem for the run's file tests: files are strings, reads
+// come in short pieces, and any name can be made to refuse opening or to
+// fail its writes.
+#pragma once
+
+#include <algorithm>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+
+#include "platform/file.h"
+
+namespace vantrel::testing {
+
+class MemoryFileSystem : public platform::FileSystem {
+ public:
+  std::map<std::string, std::string> files;
+  std::set<std::string> locked;         // OpenRead/OpenTruncate/OpenAppend give null
+  std::set<std::string> failing_write;  // opens, but Write fails and stores nothing
+  std::size_t read_piece = 3;           // bytes per Read call
+
+  bool IsPlainFile(const std::string& name) override { return files.count(name) != 0; }
+
+  std::unique_ptr<platform::ReadableFile> OpenRead(const std::string& name) override {
+    if (locked.count(name) || !files.count(name)) return nullptr;
+    return std::make_unique<Reader>(files[name], read_piece);
+  }
+  std::unique_ptr<platform::WritableFile> OpenTruncate(const std::string& name) override {
+    if (locked.count(name)) return nullptr;
+    files[name].clear();
+    return std::make_unique<Writer>(files[name], failing_write.count(name) != 0);
+  }
+  std::unique_ptr<platform::WritableFile> OpenAppend(const std::string& name) override {
+    if (locked.count(name)) return nullptr;
+    return std::make_unique<Writer>(files[name], failing_write.count(name) != 0);
+  }
+
+ private:
+  class Reader : public platform::ReadableFile {
+   public:
+    Reader(std::string content, std::size_t piece) : content_(std::move(content)), piece_(piece) {}
+    long Read(char* buffer, std::size_t size) override {
+      std::size_t n = std::min({size, piece_, content_.size() - pos_});
+      content_.copy(buffer, n, pos_);
+      pos_ += n;
+      return static_cast<long>(n);
+    }
+
+   private:
+    std::string content_;
+    std::size_t piece_;
+    std::size_t pos_ = 0;
+  };
+  class Writer : public platform::WritableFile {
+   public:
+    Writer(std::string& target, bool fail) : target_(target), fail_(fail) {}
+    bool Write(std::string_view bytes) override {
+      if (fail_) return false;
+      target_.append(bytes);
+      return true;
+    }
+
+   private:
+    std::string& target_;
+    bool fail_;
+  };
+};
+
+}  // namespace vantrel::testing
