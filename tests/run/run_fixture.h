@@ -1,0 +1,74 @@
+// A verification run against loopback servers, in a fresh directory of its
+// own: a fake DNS server that answers each domain as the test says, and SMTP
+// servers that accept, refuse or are missing. Run the suite inside
+// tests/run-in-netns.sh.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "probe/shared_state.h"
+#include "run/run_controller.h"
+#include "tests/support/fake_main_dialog.h"
+#include "tests/support/loopback.h"
+
+namespace vantrel::testing {
+
+// How the fake DNS server answers one domain.
+struct DnsAnswer {
+  enum class Kind { kRecords, kResponseCode, kSilent };
+  Kind kind = Kind::kRecords;
+  std::vector<std::pair<std::uint16_t, std::string>> mx;  // preference, exchange
+  int response_code = 0;
+  int delay_ms = 0;  // the server dawdles this long before answering
+};
+
+class RunTest : public ::testing::Test {
+ protected:
+  // Loopback hosts of the SMTP servers.
+  static constexpr int kGoodHost = 5;      // takes every address
+  static constexpr int kRcptRefused = 6;   // 550 to RCPT TO
+  static constexpr int kNobody = 7;        // nothing listens: unreachable
+  static constexpr int kMailRefused = 8;   // 553 to MAIL FROM
+  static constexpr int kDnsHost = 53;
+
+  void SetUp() override;
+  void TearDown() override;
+
+  // Domains good.test, refused.test, down.test, sender.test point at the
+  // hosts above; nxdomain.test, silent.test and nomx.test fail their lookup.
+  void Answer(const std::string& domain, DnsAnswer answer);
+  void AnswerMx(const std::string& domain, int host, std::uint16_t preference = 10);
+
+  RunEnd Run(int mode_button, const std::string& list_name = "MEMBERS.LST");
+  static void WriteFile(const std::string& name, const std::string& content);
+  static std::string ReadFile(const std::string& name);  // "" when missing
+  static bool FileExists(const std::string& name);
+  // The CR LF lines of a file's content; a trailing CR LF ends the last line.
+  static std::vector<std::string> Lines(const std::string& content);
+  static std::vector<std::string> Sorted(std::vector<std::string> lines);
+  // The log lines of the run log that begin with prefix.
+  std::vector<std::string> LogLinesStartingWith(const std::string& prefix);
+  std::string LastResults();  // the text of the last "Results" box
+
+  std::vector<std::string> DnsQueries();  // the domains asked, in order
+
+  FakeMainDialog dialog_;
+
+ private:
+  Waits saved_waits_;
+  std::string previous_dir_;
+  std::string dir_;
+  std::mutex answers_mutex_;
+  std::map<std::string, DnsAnswer> answers_;
+  std::vector<std::string> dns_queries_;
+  std::unique_ptr<FakeDnsServer> dns_;
+  std::vector<std::unique_ptr<FakeSmtpServer>> smtp_;
+};
+
+}  // namespace vantrel::testing
