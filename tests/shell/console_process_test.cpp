@@ -1,0 +1,290 @@
+// The vantrel program as a user runs it: a process in a folder of its own,
+// against fake DNS and SMTP servers on loopback. Needs the private network
+// namespace of tests/run-in-netns.sh (ports 25 and 53).
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/support/loopback.h"
+#include "tests/support/dns_packet_builder.h"
+
+extern char** environ;
+
+namespace vantrel {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakeDnsServer;
+using testing::FakeSmtpServer;
+using testing::LoopbackAddress;
+
+std::string ReadFile(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void WriteFile(const fs::path& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+std::vector<std::string> SortedLines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    lines.push_back(text.substr(start, end - start));
+  }
+  EXPECT_EQ(start, text.size()) << "text does not end with CR LF";
+  std::sort(lines.begin(), lines.end());
+  return lines;
+}
+
+std::vector<std::string> FolderContents(const fs::path& folder) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+bool WaitUntil(const std::function<bool()>& condition, int bound_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() > deadline) return false;
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  return true;
+}
+
+// One vantrel process, started in its own temporary folder.
+class Console {
+ public:
+  Console() : folder_(fs::temp_directory_path() / ("vantrel-console-" + std::to_string(::getpid()) + "-" +
+                                                   std::to_string(counter_++))) {
+    fs::remove_all(folder_);
+    fs::create_directories(folder_);
+  }
+  ~Console() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      ::waitpid(pid_, nullptr, 0);
+    }
+    fs::remove_all(folder_);
+  }
+
+  const fs::path& folder() const { return folder_; }
+
+  void Start(const std::vector<std::string>& arguments) {
+    std::vector<std::string> argv_text = {VANTREL_CONSOLE_PATH};
+    argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (auto& a : argv_text) argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    std::string out = (folder_ / ".stdout").string(), err = (folder_ / ".stderr").string();
+    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    // The program works in its current folder: change there around the spawn.
+    fs::path here = fs::current_path();
+    fs::current_path(folder_);
+    int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
+    fs::current_path(here);
+    posix_spawn_file_actions_destroy(&actions);
+    ASSERT_EQ(rc, 0) << "cannot start " << argv[0];
+  }
+
+  // The exit status, or -1 when the process did not end within the bound.
+  int Wait(int bound_ms = 60000) {
+    int status = 0;
+    bool ended = WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, bound_ms);
+    if (!ended) return -1;
+    pid_ = -1;
+    if (WIFSIGNALED(status)) return 1000 + WTERMSIG(status);
+    return WEXITSTATUS(status);
+  }
+
+  int Run(const std::vector<std::string>& arguments) {
+    Start(arguments);
+    return Wait();
+  }
+
+  void Signal(int number) { ::kill(pid_, number); }
+
+  // Output files live in the folder but start with "." to set them apart.
+  std::string Stdout() const { return ReadFile(folder_ / ".stdout"); }
+  std::string Stderr() const { return ReadFile(folder_ / ".stderr"); }
+  std::string File(const std::string& name) const { return ReadFile(folder_ / name); }
+  bool Has(const std::string& name) const { return fs::exists(folder_ / name); }
+
+ private:
+  static inline int counter_ = 0;
+  fs::path folder_;
+  pid_t pid_ = -1;
+};
+
+// The DNS server of these tests: ok.test and strict.test each have one mail
+// host, nomx.test has none, every other name does not exist.
+class World {
+ public:
+  World()
+      : dns_(LoopbackAddress(1), testing::MxZoneResponder({
+                                     {"ok.test", {{10, LoopbackAddress(2)}}},
+                                     {"strict.test", {{10, LoopbackAddress(3)}, {20, LoopbackAddress(2)}}},
+                                     {"slow.test", {{10, LoopbackAddress(4)}}},
+                                     {"nomx.test", {}},
+                                 })) {}
+
+  std::string dns() const { return LoopbackAddress(1); }
+  std::vector<std::string> Queries() { return dns_.Queries(); }
+
+ private:
+  FakeDnsServer dns_;
+};
+
+
+TEST(ConsoleProgram, RunsTheListAndSavesTheOptionsAsTheDialogWould) {
+  World world;
+  FakeSmtpServer accepting(LoopbackAddress(2), {"220 ok\r\n", "250 hi\r\n", "250 sender ok\r\n", "250 rcpt ok\r\n"});
+  FakeSmtpServer refusing(LoopbackAddress(3), {"220 ok\r\n", "250 hi\r\n", "250 sender ok\r\n", "550 no such user\r\n"});
+  ASSERT_TRUE(accepting.listening() && refusing.listening());
+
+  Console console;
+  WriteFile(console.folder() / "list.lst", "# heading\r\na@ok.test\r\nb@strict.test\r\nc@nomx.test\r\n");
+  WriteFile(console.folder() / "Vantrel.INI", "LOCATION=-7:300\r\nBODY=1\r\nERROR=1\r\n");
+  ASSERT_EQ(console.Run({"--dns", world.dns(), "--list", "list.lst", "--from", "Me <me@vantrel.test>",
+                         "--errors", "file"}),
+            0)
+      << console.Stderr();
+
+  EXPECT_NE(console.Stdout().find("\n[Results]\nI think everything is done.\n\nAddresses in master list: 4\n"
+                                  "Bad addresses found: 2\nGood addresses: 2\n"),
+            std::string::npos)
+      << console.Stdout();
+  EXPECT_EQ(console.Stderr(), "");
+  EXPECT_EQ(SortedLines(console.File("list.lst.OK")),
+            (std::vector<std::string>{"# heading", "++c@nomx.test", "a@ok.test"}));
+  EXPECT_EQ(console.File("list.lst.BAD"), "## 500 Remote server (" + LoopbackAddress(3) +
+                                              ") does not accept mail to \"b@strict.test\" b@strict.test\r\n"
+                                              "b@strict.test\r\n");
+  EXPECT_EQ(console.File("vantrel.log").substr(0, 82), std::string(80, '=') + "\r\n");
+  EXPECT_EQ(world.Queries().size(), 3u);  // one per address line
+
+  // Each host heard exactly one dialogue, ending at RCPT TO or QUIT.
+  std::string heard = accepting.Received();
+  EXPECT_EQ(heard.rfind("HELO ", 0), 0u) << heard;
+  EXPECT_EQ(heard.substr(heard.find("\r\n")), "\r\nMAIL FROM: <me@vantrel.test>\r\nRCPT TO: <a@ok.test>\r\nQUIT\r\n");
+  heard = refusing.Received();
+  EXPECT_EQ(heard.substr(heard.find("\r\n")), "\r\nMAIL FROM: <me@vantrel.test>\r\nRCPT TO: <b@strict.test>\r\n");
+
+  // The options became the settings; the position came through untouched.
+  EXPECT_EQ(console.File("Vantrel.INI"),
+            "; VANTREL 1.2 SETTINGS FILE\r\n"
+            "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
+            "LOCATION=-7:300\r\n"
+            "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
+            "; 0=Send body, 1=Do not send (default)\r\n"
+            "BODY=1\r\n"
+            "; This is the local DNS server to use for resolving the domain names\r\n"
+            "DNS=" + world.dns() + "\r\n"
+            "; This is the flag to show how to handle addresses with errors\r\n"
+            "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n"
+            "ERROR=3\r\n"
+            "; This is the name of the input membership list file of addresses\r\n"
+            "FILE=list.lst\r\n"
+            "; This is the email address to use as the FROM address (should be local to you)\r\n"
+            "FROM=Me <me@vantrel.test>\r\n");
+}
+
+TEST(ConsoleProgram, MissingListIsRefusedAndOnlyTheSettingsAreWritten) {
+  World world;
+  Console console;
+  const std::string settings = "LOCATION=12:34\r\nDNS=" + world.dns() + "\r\nFILE=gone.lst\r\nERROR=2\r\n";
+  WriteFile(console.folder() / "Vantrel.INI", settings);
+  EXPECT_EQ(console.Run({}), 1);  // every value comes from the settings file
+
+  EXPECT_EQ(console.Stderr(),
+            "\n[Error]\nFile not found.\n\ngone.lst\n\nClick the [...] button to\nbrowse for the input file.\n");
+  EXPECT_EQ(console.Stdout().find("[Results]"), std::string::npos);
+  EXPECT_EQ(FolderContents(console.folder()), (std::vector<std::string>{".stderr", ".stdout", "Vantrel.INI"}));
+  std::string saved = console.File("Vantrel.INI");
+  EXPECT_NE(saved.find("\r\nLOCATION=12:34\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\r\nFILE=gone.lst\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\r\nERROR=2\r\n"), std::string::npos) << saved;
+  EXPECT_NE(saved.find("\r\nBODY=0\r\n"), std::string::npos) << saved;  // a file without BODY: unchecked
+  EXPECT_TRUE(world.Queries().empty());
+}
+
+TEST(ConsoleProgram, BadOptionsEndWithStatusTwoAndWriteNothing) {
+  const std::vector<std::vector<std::string>> cases = {
+      {"--dns", "not-an-address", "--list", "x.lst"},
+      {"--errors", "delete"},
+      {"--list"},
+      {"--quiet"},
+      {"members.lst"},
+  };
+  for (const auto& arguments : cases) {
+    Console console;
+    WriteFile(console.folder() / "Vantrel.INI", "ERROR=1\r\n");
+    EXPECT_EQ(console.Run(arguments), 2) << ::testing::PrintToString(arguments);
+    std::string err = console.Stderr();
+    EXPECT_EQ(err.rfind("vantrel: ", 0), 0u) << err;
+    EXPECT_EQ(std::count(err.begin(), err.begin() + static_cast<long>(err.find("\n\nUsage: ")), '\n'), 0) << err;
+    EXPECT_EQ(console.Stdout(), "");
+    EXPECT_EQ(console.File("Vantrel.INI"), "ERROR=1\r\n");
+    EXPECT_EQ(FolderContents(console.folder()), (std::vector<std::string>{".stderr", ".stdout", "Vantrel.INI"}));
+  }
+}
+
+TEST(ConsoleProgram, HelpAndVersionTouchNothing) {
+  Console console;
+  EXPECT_EQ(console.Run({"--version"}), 0);
+  EXPECT_EQ(console.Stdout(), "Vantrel 1.2\n");
+  EXPECT_EQ(console.Run({"--help"}), 0);
+  EXPECT_EQ(console.Stdout().rfind("Usage: vantrel ", 0), 0u);
+  EXPECT_EQ(FolderContents(console.folder()), (std::vector<std::string>{".stderr", ".stdout"}));
+}
+
+TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsWarnsAndEnds) {
+  World world;
+  // Accepts the connection and never greets: the probe would wait a minute.
+  FakeSmtpServer silent(LoopbackAddress(4), {FakeSmtpServer::kSilent});
+  ASSERT_TRUE(silent.listening());
+
+  Console console;
+  WriteFile(console.folder() / "list.lst", "x@slow.test\r\n");
+  console.Start({"--dns", world.dns(), "--list", "list.lst", "--errors", "remove"});
+  ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }, 30000)) << console.Stdout();
+  auto interrupted = std::chrono::steady_clock::now();
+  console.Signal(SIGINT);
+  EXPECT_EQ(console.Wait(), 128 + SIGINT);
+  // The exit does not wait for the probe's one-minute limit.
+  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(30));
+
+  std::string out = console.Stdout();
+  EXPECT_NE(out.find("Status: Terminating all active tasks.\n"), std::string::npos) << out;
+  EXPECT_NE(out.find("\n[Warning]\nThere are 1 tasks still running.\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("[Results]"), std::string::npos) << out;
+  EXPECT_NE(console.File("Vantrel.INI").find("\r\nERROR=1\r\n"), std::string::npos);
+  EXPECT_NE(console.File("Vantrel.INI").find("\r\nFILE=list.lst\r\n"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace vantrel
