@@ -1,0 +1,191 @@
+// Start-up, the settings file and the About box.
+#include <windows.h>
+// windows.h first: commctrl.h builds on it.
+#include <commctrl.h>
+
+#include <vector>
+
+#include "shell/main_dialog.h"
+#include "tests/wine/remote_window.h"
+#include "tests/wine/scenarios.h"
+
+namespace vantrel::wine_test {
+
+namespace {
+
+constexpr char kPlaceholder[] = "<you@example.com>";
+
+constexpr char kAboutText[] =
+    "Halvord Group Vantrel\r\n\r\n"
+    "This tool is deisgned to validate all of the email\r\n"
+    "addresses in a list to ensure there are no errors\r\n"
+    "when trying to deliver a message.\r\n\r\n"
+    "The owner of the email address will not know their\r\n"
+    "address has been tested until the SEND BODY\r\n"
+    "option is selected.\r\n";
+
+struct ExpectedControl {
+  int id;
+  const char* window_class;
+};
+
+// Creation order, which is also the order of the dialog's children.
+const std::vector<ExpectedControl> kCreationOrder = {
+    {kFromBox, "Edit"},          {kInputListBox, "Edit"},          {kBrowseButton, "Button"},
+    {kDnsServerControl, "SysIPAddress32"}, {kBodyCheckBox, "Button"}, {kRemoveButton, "Button"},
+    {kSuspendButton, "Button"},  {kWriteToFileButton, "Button"},   {kGoButton, "Button"},
+    {kAboutButton, "Button"},    {kTaskList, "SysListView32"},     {kFromLabel, "Static"},
+    {kInputListLabel, "Static"}, {kStatusBar, "msctls_statusbar32"}, {kDnsServerLabel, "Static"},
+    {kErrorsLabel, "Static"},
+};
+
+bool SameClass(const std::string& got, const char* want) { return lstrcmpiA(got.c_str(), want) == 0; }
+
+void CheckWindowStructure(Session& vantrel, Checks& checks) {
+  HWND dialog = vantrel.dialog();
+  checks.ExpectEqual(WindowText(dialog), kMainCaption, "caption");
+  auto style = static_cast<DWORD>(GetWindowLongA(dialog, GWL_STYLE));
+  auto extended = static_cast<DWORD>(GetWindowLongA(dialog, GWL_EXSTYLE));
+  DWORD wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+  checks.Expect((style & wanted) == wanted, "popup with caption, system menu and minimize box");
+  checks.Expect((style & (WS_THICKFRAME | WS_MAXIMIZEBOX)) == 0, "no sizing border and no maximize box");
+  checks.Expect((extended & WS_EX_APPWINDOW) != 0, "shown in the task bar");
+
+  HWND child = GetWindow(dialog, GW_CHILD);
+  for (const ExpectedControl& control : kCreationOrder) {
+    if (!checks.Expect(child != nullptr, "control " + std::to_string(control.id) + " exists")) return;
+    checks.Expect(GetDlgCtrlID(child) == control.id,
+                  "control " + std::to_string(control.id) + " in creation order, got " +
+                      std::to_string(GetDlgCtrlID(child)));
+    checks.Expect(SameClass(ClassName(child), control.window_class),
+                  "control " + std::to_string(control.id) + " is a " + control.window_class + ", got " +
+                      ClassName(child));
+    child = GetWindow(child, GW_HWNDNEXT);
+  }
+  checks.Expect(child == nullptr, "exactly sixteen controls");
+
+  LRESULT default_id = SendMessageA(dialog, DM_GETDEFID, 0, 0);
+  checks.Expect(HIWORD(default_id) == DC_HASDEFID && LOWORD(default_id) == kGoButton, "the Go button is the default");
+}
+
+void CheckTaskList(Session& vantrel, Checks& checks) {
+  HWND list = vantrel.Control(kTaskList);
+  checks.Expect(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0) == kTaskListRows, "ten task rows");
+  auto extended = static_cast<DWORD>(SendMessageA(list, LVM_GETEXTENDEDLISTVIEWSTYLE, 0, 0));
+  checks.Expect((extended & (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT)) == (LVS_EX_GRIDLINES | LVS_EX_FULLROWSELECT),
+                "grid lines and full-row selection");
+  for (int row = 0; row < kTaskListRows; ++row) {
+    std::string at = "row " + std::to_string(row);
+    checks.ExpectEqual(vantrel.Cell(row, kTaskColumn), "          ", at + " task cell");
+    checks.ExpectEqual(vantrel.Cell(row, kActivityColumn), row == 0 ? "-Idle-" : "", at + " activity cell");
+    checks.Expect(ListItemData(list, vantrel.pid(), row) == row, at + " carries its index");
+  }
+}
+
+}  // namespace
+
+std::string SettingsFile(const std::string& location, int body, const std::string& dns, int error,
+                         const std::string& file, const std::string& from) {
+  std::string text =
+      "; VANTREL 1.2 SETTINGS FILE\r\n"
+      "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
+      "LOCATION=" + location + "\r\n"
+      "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
+      "; 0=Send body, 1=Do not send (default)\r\n"
+      "BODY=" + std::to_string(body) + "\r\n"
+      "; This is the local DNS server to use for resolving the domain names\r\n"
+      "DNS=" + dns + "\r\n"
+      "; This is the flag to show how to handle addresses with errors\r\n"
+      "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n";
+  if (error != 0) text += "ERROR=" + std::to_string(error) + "\r\n";
+  text +=
+      "; This is the name of the input membership list file of addresses\r\n"
+      "FILE=" + file + "\r\n"
+      "; This is the email address to use as the FROM address (should be local to you)\r\n"
+      "FROM=" + from + "\r\n";
+  return text;
+}
+
+void FirstStartShowsTheDefaults(const Settings& settings, Checks& checks) {
+  std::string folder = ScenarioFolder(settings, "first-start");
+  Session vantrel(settings.vantrel_exe, folder, checks);
+  if (!vantrel.started()) return;
+
+  CheckWindowStructure(vantrel, checks);
+  checks.ExpectEqual(vantrel.Text(kFromBox), kPlaceholder, "FROM box");
+  checks.ExpectEqual(vantrel.Text(kInputListBox), "MEMBERS.LST", "Input List box");
+  checks.ExpectEqual(vantrel.Text(kDnsServerControl), "192.168.1.1", "DNS Server control");
+  checks.Expect(vantrel.IsChecked(kBodyCheckBox), "body check box checked");
+  checks.Expect(!vantrel.IsEnabled(kBodyCheckBox), "body check box greyed");
+  checks.Expect(!vantrel.IsChecked(kRemoveButton) && vantrel.IsChecked(kSuspendButton) &&
+                    !vantrel.IsChecked(kWriteToFileButton),
+                "Suspend selected, alone");
+  checks.ExpectEqual(vantrel.Text(kGoButton), "&Go", "Go button");
+  checks.ExpectEqual(vantrel.Text(kStatusBar), "Status: Idle", "status bar");
+  CheckTaskList(vantrel, checks);
+
+  vantrel.Press(kAboutButton);
+  HWND about = vantrel.WaitForMessageBox("About Vantrel");
+  if (checks.Expect(about != nullptr, "the About box appears")) {
+    checks.ExpectEqual(Session::MessageBoxText(about), kAboutText, "About text");
+    Session::Dismiss(about);
+    checks.Expect(WaitUntil([&] { return vantrel.FindMessageBox("About Vantrel") == nullptr; }),
+                  "the About box goes away");
+  }
+
+  // Closing before any run: no warning, the defaults written, exit code 0.
+  vantrel.Close();
+  DWORD code = 1;
+  checks.Expect(vantrel.WaitForExit(20000, &code), "the program ends after the window is closed");
+  checks.Expect(code == 0, "exit code 0");
+  checks.ExpectEqual(ReadWholeFile(JoinPath(folder, "Vantrel.INI")),
+                     SettingsFile("85:66", 1, "192.168.1.1", 2, "MEMBERS.LST", kPlaceholder),
+                     "settings written at exit");
+}
+
+void SettingsAreLoadedAndSavedBack(const Settings& settings, Checks& checks) {
+  struct Case {
+    const char* name;
+    std::string file;  // as prepared
+    std::string from, list, dns;
+    bool body;
+    int mode;  // the selected button's id, 0 for none
+    std::string saved;
+  };
+  const std::vector<Case> cases = {
+      {"every key set, comments and strangers skipped",
+       "; a comment\r\nLOCATION=10:20\r\nBODY=0\r\nDNS=127.0.0.1\r\nERROR=3\r\nFILE=list.txt\r\n"
+       "FROM=<tester@example.org>\r\nloc=300:300\r\nfrom=nobody\r\nWHATEVER=1\r\n",
+       "<tester@example.org>", "list.txt", "127.0.0.1", false, kWriteToFileButton,
+       SettingsFile("10:20", 0, "127.0.0.1", 3, "list.txt", "<tester@example.org>")},
+      {"later lines win, values kept untrimmed",
+       "ERROR=1\r\nERROR= 2\r\nBODY=2\r\nFILE=a b.lst \r\nFROM=x=y\r\nLOCATION=33:44\r\n",
+       "x=y", "a b.lst ", "192.168.1.1", true, kSuspendButton,
+       SettingsFile("33:44", 1, "192.168.1.1", 2, "a b.lst ", "x=y")},
+      {"an empty file leaves the build state", "", kPlaceholder, "MEMBERS.LST", "192.168.1.1", false, 0,
+       SettingsFile("85:66", 0, "192.168.1.1", 0, "MEMBERS.LST", kPlaceholder)},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    std::string folder = ScenarioFolder(settings, "settings-" + std::to_string(index++));
+    std::string ini = JoinPath(folder, "Vantrel.INI");
+    WriteWholeFile(ini, c.file);
+    Session vantrel(settings.vantrel_exe, folder, checks);
+    if (!vantrel.started()) continue;
+    std::string at = std::string(c.name) + ": ";
+    checks.ExpectEqual(vantrel.Text(kFromBox), c.from, at + "FROM box");
+    checks.ExpectEqual(vantrel.Text(kInputListBox), c.list, at + "Input List box");
+    checks.ExpectEqual(vantrel.Text(kDnsServerControl), c.dns, at + "DNS Server control");
+    checks.Expect(vantrel.IsChecked(kBodyCheckBox) == c.body, at + "body check box");
+    for (int button : {kRemoveButton, kSuspendButton, kWriteToFileButton}) {
+      checks.Expect(vantrel.IsChecked(button) == (button == c.mode),
+                    at + "error-mode button " + std::to_string(button));
+    }
+    vantrel.Close();
+    DWORD code = 1;
+    checks.Expect(vantrel.WaitForExit(20000, &code) && code == 0, at + "the program ends with code 0");
+    checks.ExpectEqual(ReadWholeFile(ini), c.saved, at + "settings written at exit");
+  }
+}
+
+}  // namespace vantrel::wine_test
