@@ -24,6 +24,7 @@ const Scenario kScenarios[] = {
     {"first start shows the defaults", vantrel::wine_test::FirstStartShowsTheDefaults},
     {"settings are loaded and saved back", vantrel::wine_test::SettingsAreLoadedAndSavedBack},
     {"a missing list is reported", vantrel::wine_test::MissingListIsReported},
+    {"keyboard and browsing", vantrel::wine_test::KeyboardAndBrowsing},
     {"a whole run against loopback servers", vantrel::wine_test::WholeRunAgainstLoopbackServers},
     {"closing during a run warns about tasks", vantrel::wine_test::ClosingDuringRunWarnsAboutTasks},
 };

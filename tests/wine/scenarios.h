@@ -9,6 +9,7 @@ namespace vantrel::wine_test {
 
 void FirstStartShowsTheDefaults(const Settings& settings, Checks& checks);
 void SettingsAreLoadedAndSavedBack(const Settings& settings, Checks& checks);
+void KeyboardAndBrowsing(const Settings& settings, Checks& checks);
 void MissingListIsReported(const Settings& settings, Checks& checks);
 void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks);
 void ClosingDuringRunWarnsAboutTasks(const Settings& settings, Checks& checks);

@@ -82,6 +82,15 @@ void CheckTaskList(Session& vantrel, Checks& checks) {
   }
 }
 
+bool StatusBarFillsBottom(Session& vantrel) {
+  RECT client;
+  RECT bar;
+  GetClientRect(vantrel.dialog(), &client);
+  GetWindowRect(vantrel.Control(kStatusBar), &bar);
+  MapWindowPoints(nullptr, vantrel.dialog(), reinterpret_cast<POINT*>(&bar), 2);
+  return bar.left == 0 && bar.right == client.right && bar.bottom == client.bottom && bar.top > client.bottom / 2;
+}
+
 }  // namespace
 
 std::string SettingsFile(const std::string& location, int body, const std::string& dns, int error,
@@ -132,6 +141,13 @@ void FirstStartShowsTheDefaults(const Settings& settings, Checks& checks) {
     checks.Expect(WaitUntil([&] { return vantrel.FindMessageBox("About Vantrel") == nullptr; }),
                   "the About box goes away");
   }
+
+  // Minimizing and restoring keeps the status bar along the bottom edge.
+  PostMessageA(vantrel.dialog(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+  checks.Expect(WaitUntil([&] { return IsIconic(vantrel.dialog()) != FALSE; }), "the window minimizes");
+  PostMessageA(vantrel.dialog(), WM_SYSCOMMAND, SC_RESTORE, 0);
+  checks.Expect(WaitUntil([&] { return IsIconic(vantrel.dialog()) == FALSE; }), "the window restores");
+  checks.Expect(WaitUntil([&] { return StatusBarFillsBottom(vantrel); }), "the status bar fills the bottom edge");
 
   // Closing before any run: no warning, the defaults written, exit code 0.
   vantrel.Close();
