@@ -13,7 +13,6 @@ std::atomic<EventHandler> g_handler{nullptr};
 // The dialog that gets the keyboard handling of pumped messages; only the
 // dialog's thread reads and writes them.
 HWND g_active_dialog = nullptr;
-int g_open_dialogs = 0;
 
 bool IsCloseCommand(UINT message, WPARAM first) {
   return message == WM_SYSCOMMAND && (first & 0xFFF0) == SC_CLOSE;
@@ -24,19 +23,12 @@ bool IsCloseCommand(UINT message, WPARAM first) {
 void SetEventHandler(EventHandler handler) { g_handler.store(handler); }
 
 INT_PTR CALLBACK GenericDialogProc(HWND window, UINT message, WPARAM first, LPARAM second) {
-  switch (message) {
-    case WM_INITDIALOG:
-      ++g_open_dialogs;
-      break;
-    case WM_ACTIVATE:
-      if (LOWORD(first) != WA_INACTIVE) {
-        g_active_dialog = window;
-      } else if (g_active_dialog == window) {
-        g_active_dialog = nullptr;
-      }
-      break;
-    default:
-      break;
+  if (message == WM_ACTIVATE) {
+    if (LOWORD(first) != WA_INACTIVE) {
+      g_active_dialog = window;
+    } else if (g_active_dialog == window) {
+      g_active_dialog = nullptr;
+    }
   }
 
   INT_PTR handled = 0;
@@ -50,7 +42,6 @@ INT_PTR CALLBACK GenericDialogProc(HWND window, UINT message, WPARAM first, LPAR
   }
   if (message == WM_CLOSE) return TRUE;  // the dialog manager would turn it into a cancel command
   if (message == WM_NCDESTROY) {
-    --g_open_dialogs;
     if (g_active_dialog == window) g_active_dialog = nullptr;
     Win32MainDialog& main = TheMainDialog();
     if (main.window() == window) main.Detach();
