@@ -8,7 +8,8 @@
 #
 # Needs: g++-mingw-w64-x86-64-posix g++ cmake ninja-build wine64 wine
 # fonts-wine xvfb xauth imagemagick, and unshare (util-linux) with iproute2.
-# VANTREL_SHOTS=<folder> keeps the screenshots as PNG there (docs/ for the README).
+# VANTREL_SHOTS=<folder> keeps the screenshots as PNG there; VANTREL_SHOTS=docs
+# renews docs/vantrel-during-run.png and docs/vantrel-after-run.png.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 build=$root/build/wine-tests

@@ -120,7 +120,7 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
   }
   // Wait until the other tasks are done, so the picture shows the held one alone.
   WaitUntil([&] { return vantrel.Cell(1, kTaskColumn).empty(); });
-  SaveShot(settings, vantrel, "during-run.bmp", checks);
+  SaveShot(settings, vantrel, "vantrel-during-run.bmp", checks);
   checks.Expect(ReleaseHeldServer(settings), "the held server is released");
 
   HWND results = vantrel.WaitForMessageBox("Results", 60000);
@@ -140,7 +140,7 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
     checks.ExpectEqual(vantrel.Cell(row, kTaskColumn) + vantrel.Cell(row, kActivityColumn), "",
                        "row " + std::to_string(row) + " empty after the run");
   }
-  SaveShot(settings, vantrel, "after-run.bmp", checks);
+  SaveShot(settings, vantrel, "vantrel-after-run.bmp", checks);
 
   vantrel.Close();
   DWORD code = 1;
