@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "run/result_files.h"
-#include "tests/run/memory_file_system.h"
+#include "tests/support/memory_file_system.h"
 
 namespace vantrel::run {
 namespace {

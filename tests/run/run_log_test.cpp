@@ -6,7 +6,7 @@
 
 #include "probe/shared_state.h"
 #include "run/mx_choice.h"
-#include "tests/run/memory_file_system.h"
+#include "tests/support/memory_file_system.h"
 
 namespace vantrel::run {
 namespace {

@@ -8,74 +8,13 @@
 #include <vector>
 
 #include "tests/support/fake_main_dialog.h"
+#include "tests/support/memory_file_system.h"
 
 namespace vantrel {
 namespace {
 
 using testing::FakeMainDialog;
-
-// Files in memory, with the failures a real folder can show.
-class MemoryFileSystem : public platform::FileSystem {
- public:
-  std::map<std::string, std::string> files;
-  bool hidden = false;          // the file exists but does not count as one
-  bool open_read_fails = false;
-  bool open_write_fails = false;
-  bool write_fails = false;
-  std::size_t read_step = 5;    // short reads, to cross line ends
-
-  bool IsPlainFile(const std::string& name) override { return !hidden && files.count(name) != 0; }
-
-  std::unique_ptr<platform::ReadableFile> OpenRead(const std::string& name) override {
-    if (open_read_fails || files.count(name) == 0) return nullptr;
-    return std::make_unique<Reader>(files[name], read_step);
-  }
-
-  std::unique_ptr<platform::WritableFile> OpenTruncate(const std::string& name) override {
-    if (open_write_fails) return nullptr;
-    files[name].clear();
-    return std::make_unique<Writer>(&files[name], write_fails);
-  }
-
-  std::unique_ptr<platform::WritableFile> OpenAppend(const std::string& name) override {
-    if (open_write_fails) return nullptr;
-    return std::make_unique<Writer>(&files[name], write_fails);
-  }
-
- private:
-  class Reader : public platform::ReadableFile {
-   public:
-    Reader(std::string text, std::size_t step) : text_(std::move(text)), step_(step) {}
-    long Read(char* buffer, std::size_t size) override {
-      std::size_t n = std::min({size, step_, text_.size() - pos_});
-      text_.copy(buffer, n, pos_);
-      pos_ += n;
-      return static_cast<long>(n);
-    }
-
-   private:
-    std::string text_;
-    std::size_t step_;
-    std::size_t pos_ = 0;
-  };
-
-  class Writer : public platform::WritableFile {
-   public:
-    Writer(std::string* target, bool fails) : target_(target), fails_(fails) {}
-    bool Write(std::string_view bytes) override {
-      if (fails_) {
-        target_->append(bytes.substr(0, bytes.size() / 2));  // a disk that fills up
-        return false;
-      }
-      target_->append(bytes);
-      return true;
-    }
-
-   private:
-    std::string* target_;
-    bool fails_;
-  };
-};
+using testing::MemoryFileSystem;
 
 // What the controls hold, in one comparable value.
 struct Controls {
@@ -200,8 +139,8 @@ struct MissingCase {
 TEST(LoadSettings, AppliesTheDefaultsWhenTheFileIsMissingOrUnreadable) {
   const std::vector<MissingCase> cases = {
       {"no file", [](MemoryFileSystem&) {}},
-      {"hidden file", [](MemoryFileSystem& fs) { fs.hidden = true; }},
-      {"file cannot be opened", [](MemoryFileSystem& fs) { fs.open_read_fails = true; }},
+      {"hidden file", [](MemoryFileSystem& fs) { fs.hidden.insert(kSettingsFileName); }},
+      {"file cannot be opened", [](MemoryFileSystem& fs) { fs.unreadable.insert(kSettingsFileName); }},
   };
   for (const auto& c : cases) {
     MemoryFileSystem files;
@@ -289,13 +228,13 @@ TEST(SaveSettings, SaveLoadSaveGivesTheSameFileAndTheSameControls) {
 TEST(SaveSettings, FailuresAreSilentAndLeaveWhatTheAttemptLeft) {
   MemoryFileSystem files;
   files.files[kSettingsFileName] = "old";
-  files.open_write_fails = true;
+  files.locked.insert(kSettingsFileName);
   FakeMainDialog dialog;
   SaveSettings(dialog, files);
   EXPECT_EQ(files.files[kSettingsFileName], "old");
 
-  files.open_write_fails = false;
-  files.write_fails = true;
+  files.locked.clear();
+  files.failing_write.insert(kSettingsFileName);
   SaveSettings(dialog, files);
   const std::string& left = files.files[kSettingsFileName];
   EXPECT_EQ(left, std::string(kFourteenLines).substr(0, left.size()));

@@ -1,6 +1,6 @@
-// An in-memory FileSystem for the run's file tests: files are strings, reads
-// come in short pieces, and any name can be made to refuse opening or to
-// fail its writes.
+// An in-memory FileSystem: files are strings, reads come in short pieces,
+// and any name can be made hidden, unreadable, locked, or to fail its writes
+// the way a full disk does.
 #pragma once
 
 #include <algorithm>
@@ -17,14 +17,16 @@ namespace vantrel::testing {
 class MemoryFileSystem : public platform::FileSystem {
  public:
   std::map<std::string, std::string> files;
+  std::set<std::string> hidden;         // present, but not an ordinary file
+  std::set<std::string> unreadable;     // OpenRead gives null
   std::set<std::string> locked;         // OpenRead/OpenTruncate/OpenAppend give null
-  std::set<std::string> failing_write;  // opens, but Write fails and stores nothing
+  std::set<std::string> failing_write;  // opens, but Write stores half its bytes and fails
   std::size_t read_piece = 3;           // bytes per Read call
 
-  bool IsPlainFile(const std::string& name) override { return files.count(name) != 0; }
+  bool IsPlainFile(const std::string& name) override { return files.count(name) != 0 && !hidden.count(name); }
 
   std::unique_ptr<platform::ReadableFile> OpenRead(const std::string& name) override {
-    if (locked.count(name) || !files.count(name)) return nullptr;
+    if (locked.count(name) || unreadable.count(name) || !files.count(name)) return nullptr;
     return std::make_unique<Reader>(files[name], read_piece);
   }
   std::unique_ptr<platform::WritableFile> OpenTruncate(const std::string& name) override {
@@ -57,7 +59,10 @@ class MemoryFileSystem : public platform::FileSystem {
    public:
     Writer(std::string& target, bool fail) : target_(target), fail_(fail) {}
     bool Write(std::string_view bytes) override {
-      if (fail_) return false;
+      if (fail_) {
+        target_.append(bytes.substr(0, bytes.size() / 2));
+        return false;
+      }
       target_.append(bytes);
       return true;
     }
