@@ -29,12 +29,17 @@ fi
 
 jobs="$(nproc)"
 step() { echo; echo "== $* ($(date -u +%H:%M:%S))"; }
+logs="$(mktemp -d)"
+trap 'rm -rf "$logs"' EXIT
+passed=0
 
 for preset in linux linux-asan linux-tsan; do
   step "build and test: $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
-  tests/run-in-netns.sh ctest --preset "$preset"
+  tests/run-in-netns.sh ctest --preset "$preset" | tee "$logs/$preset.txt"
+  count="$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$logs/$preset.txt" | tail -n 1)"
+  passed=$((passed + ${count:-0}))
 done
 
 if [ -x tests/fuzz/run-fuzzer.sh ]; then
@@ -44,7 +49,9 @@ fi
 
 if [ -x tests/wine/run-wine-tests.sh ]; then
   step "Windows build under Wine"
-  tests/wine/run-wine-tests.sh
+  tests/wine/run-wine-tests.sh | tee "$logs/wine.txt"
+  count="$(sed -n 's/^\([0-9]*\) of [0-9]* scenarios passed$/\1/p' "$logs/wine.txt" | tail -n 1)"
+  passed=$((passed + ${count:-0}))
 else
   step "Windows build (mingw preset)"
   cmake --preset mingw >/dev/null
@@ -52,3 +59,4 @@ else
 fi
 
 step "all test stages passed"
+echo "run-all: $passed passed, 0 failed"
