@@ -2,8 +2,6 @@
 
 #include <utility>
 
-#include "platform/net.h"
-
 namespace vantrel::dns {
 
 namespace {
@@ -15,23 +13,9 @@ SystemSeam& Current() {
 
 }  // namespace
 
-SystemSeam RealSystem() {
-  SystemSeam seam;
-  seam.start_sockets = platform::StartSockets;
-  seam.stop_sockets = platform::StopSockets;
-  seam.resolve_host = platform::ResolveHost;
-  return seam;
-}
-
 const SystemSeam& CurrentSystem() { return Current(); }
 
-ScopedSystemSeam::ScopedSystemSeam(SystemSeam seam) : previous_(Current()) {
-  SystemSeam real = RealSystem();
-  if (!seam.start_sockets) seam.start_sockets = real.start_sockets;
-  if (!seam.stop_sockets) seam.stop_sockets = real.stop_sockets;
-  if (!seam.resolve_host) seam.resolve_host = real.resolve_host;
-  Current() = std::move(seam);
-}
+ScopedSystemSeam::ScopedSystemSeam(SystemSeam seam) : previous_(Current()) { Current() = std::move(seam); }
 
 ScopedSystemSeam::~ScopedSystemSeam() { Current() = std::move(previous_); }
 

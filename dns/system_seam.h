@@ -4,27 +4,22 @@
 // counting or faking stand-ins in place for one scope.
 #pragma once
 
-#include <cstdint>
-#include <functional>
-#include <string>
+#include "platform/net_calls.h"
 
 namespace vantrel::dns {
 
-struct SystemSeam {
-  std::function<bool()> start_sockets;
-  std::function<void()> stop_sockets;
-  // The first IPv4 address of a host name (gethostbyname).
-  std::function<bool(const std::string& host, std::uint32_t* address)> resolve_host;
-};
+// The lookup uses start_sockets, stop_sockets and resolve_host (gethostbyname
+// of each exchange host).
+using SystemSeam = platform::NetCalls;
 
-SystemSeam RealSystem();
+inline const SystemSeam& RealSystem() { return platform::PlatformNetCalls(); }
 
 // The seam the lookup uses now. Lookups run on one thread at a time; replace
 // it only while no lookup is running.
 const SystemSeam& CurrentSystem();
 
-// Puts a seam in place and restores the previous one when it goes out of scope.
-// Members left empty keep the real function.
+// Puts a seam in place and restores the previous one when it goes out of
+// scope. Start from RealSystem() and replace what the test needs.
 class ScopedSystemSeam {
  public:
   explicit ScopedSystemSeam(SystemSeam seam);

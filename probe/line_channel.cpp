@@ -85,7 +85,7 @@ std::string LineChannel::ReadLine(ChannelError* error) {
 void LineChannel::Close() { stream_.reset(); }
 
 std::unique_ptr<LineChannel> OpenChannel(const std::string& host, const std::string& service, int wait_ms,
-                                         OpenError* error, const NetCalls& calls) {
+                                         OpenError* error, const platform::NetCalls& calls) {
   std::unique_ptr<ByteStream> stream = OpenTcpStream(host, service, error, calls);
   if (stream == nullptr) return nullptr;
   return std::make_unique<LineChannel>(std::move(stream), wait_ms);

@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "probe/byte_stream.h"
-#include "probe/net_calls.h"
+#include "platform/net_calls.h"
 #include "probe/tcp_stream.h"
 
 namespace vantrel {
@@ -58,6 +58,6 @@ class LineChannel {
 // Opens a line channel over TCP to host and the named service ("smtp"); null
 // when the open failed, with the cause in error.
 std::unique_ptr<LineChannel> OpenChannel(const std::string& host, const std::string& service, int wait_ms,
-                                         OpenError* error = nullptr, const NetCalls& calls = PlatformNetCalls());
+                                         OpenError* error = nullptr, const platform::NetCalls& calls = platform::PlatformNetCalls());
 
 }  // namespace vantrel

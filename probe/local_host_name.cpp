@@ -14,7 +14,7 @@ bool FitsInCommand(const std::string& name) {
   });
 }
 
-std::string LookUp(const NetCalls& calls) {
+std::string LookUp(const platform::NetCalls& calls) {
   std::uint32_t address = 0;
   if (!calls.first_local_address(&address)) address = 0;
   if (address == 0) return calls.host_name();
@@ -25,10 +25,10 @@ std::string LookUp(const NetCalls& calls) {
 
 }  // namespace
 
-std::string LocalHostName(const NetCalls& calls) {
+std::string LocalHostName(const platform::NetCalls& calls) {
   // The resolver needs the sockets library on some platforms; without it the
   // lookups below simply fail.
-  SocketsLease lease = SocketsLease::Take(calls);
+  platform::SocketsLease lease = platform::SocketsLease::Take(calls);
   std::string name = LookUp(calls);
   return FitsInCommand(name) ? name : std::string();
 }

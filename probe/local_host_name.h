@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "probe/net_calls.h"
+#include "platform/net_calls.h"
 
 namespace vantrel {
 
@@ -11,6 +11,6 @@ namespace vantrel {
 // the platform's host name when the computer has no address. Empty when the
 // reverse lookup fails, or when the name it gives holds a blank or a control
 // character, which would corrupt the command it is sent in.
-std::string LocalHostName(const NetCalls& calls = PlatformNetCalls());
+std::string LocalHostName(const platform::NetCalls& calls = platform::PlatformNetCalls());
 
 }  // namespace vantrel

@@ -9,7 +9,7 @@ namespace {
 
 class TcpStream : public ByteStream {
  public:
-  TcpStream(platform::SocketHandle socket, SocketsLease lease) : socket_(socket), lease_(std::move(lease)) {}
+  TcpStream(platform::SocketHandle socket, platform::SocketsLease lease) : socket_(socket), lease_(std::move(lease)) {}
   ~TcpStream() override { platform::CloseSocket(socket_); }  // before the lease lets the library go
   TcpStream(const TcpStream&) = delete;
   TcpStream& operator=(const TcpStream&) = delete;
@@ -39,16 +39,16 @@ class TcpStream : public ByteStream {
 
  private:
   platform::SocketHandle socket_;
-  SocketsLease lease_;
+  platform::SocketsLease lease_;
 };
 
 }  // namespace
 
 std::unique_ptr<ByteStream> OpenTcpStream(const std::string& host, const std::string& service, OpenError* error,
-                                          const NetCalls& calls) {
+                                          const platform::NetCalls& calls) {
   OpenError ignored;
   OpenError& cause = error != nullptr ? *error : ignored;
-  SocketsLease lease = SocketsLease::Take(calls);
+  platform::SocketsLease lease = platform::SocketsLease::Take(calls);
   if (!lease.held()) {
     cause = OpenError::kSocketsUnavailable;
     return nullptr;

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "probe/byte_stream.h"
-#include "probe/net_calls.h"
+#include "platform/net_calls.h"
 
 namespace vantrel {
 
@@ -23,6 +23,6 @@ enum class OpenError {
 // platform's own connect attempt takes. Null and the cause on failure, with
 // nothing left open and the sockets library released again.
 std::unique_ptr<ByteStream> OpenTcpStream(const std::string& host, const std::string& service,
-                                          OpenError* error = nullptr, const NetCalls& calls = PlatformNetCalls());
+                                          OpenError* error = nullptr, const platform::NetCalls& calls = platform::PlatformNetCalls());
 
 }  // namespace vantrel

@@ -22,14 +22,22 @@ class FakeSystem {
   explicit FakeSystem(Hosts hosts = {}, bool sockets_start = true)
       : hosts_(std::move(hosts)),
         sockets_start_(sockets_start),
-        scope_(SystemSeam{[this] { return Start(); }, [this] { ++stops; },
-                          [this](const std::string& host, std::uint32_t* address) { return Resolve(host, address); }}) {}
+        scope_(SeamFor(this)) {}
 
   int starts = 0;  // successful start-ups only
   int stops = 0;
   std::vector<std::string> resolved;  // every host asked, in order
 
  private:
+  static SystemSeam SeamFor(FakeSystem* self) {
+    SystemSeam seam = RealSystem();
+    seam.start_sockets = [self] { return self->Start(); };
+    seam.stop_sockets = [self] { ++self->stops; };
+    seam.resolve_host = [self](const std::string& host, std::uint32_t* address) {
+      return self->Resolve(host, address);
+    };
+    return seam;
+  }
   bool Start() {
     if (!sockets_start_) return false;
     ++starts;

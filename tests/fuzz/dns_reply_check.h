@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "dns/dns_codec.h"
 #include "dns/system_seam.h"
@@ -16,11 +17,14 @@ namespace vantrel::dns {
 // Empty when the reply was handled soundly, else what went wrong.
 inline std::string CheckReply(const std::uint8_t* data, std::size_t size) {
   int stops = 0;
-  ScopedSystemSeam seam(SystemSeam{[] { return true; }, [&stops] { ++stops; },
-                                   [](const std::string&, std::uint32_t* address) {
-                                     *address = 0x0502017F;  // 127.1.2.5
-                                     return true;
-                                   }});
+  SystemSeam fake = RealSystem();
+  fake.start_sockets = [] { return true; };
+  fake.stop_sockets = [&stops] { ++stops; };
+  fake.resolve_host = [](const std::string&, std::uint32_t* address) {
+    *address = 0x0502017F;  // 127.1.2.5
+    return true;
+  };
+  ScopedSystemSeam seam(std::move(fake));
   Bytes reply(data, data + size);
   MxRecordList list = {{1, "stale", "stale", "stale"}};
   std::int32_t result = ReadMxReply(reply, false, &list);

@@ -168,7 +168,7 @@ TEST(LineChannel, CloseReleasesTheStreamAndLaterCallsDoNothing) {
 struct CountingCalls {
   std::atomic<int> starts{0};
   std::atomic<int> stops{0};
-  NetCalls calls = PlatformNetCalls();
+  platform::NetCalls calls = platform::PlatformNetCalls();
   CountingCalls() {
     calls.start_sockets = [this] {
       ++starts;
@@ -180,22 +180,22 @@ struct CountingCalls {
 
 struct OpenFailureCase {
   const char* name;
-  std::function<void(NetCalls&)> break_it;
+  std::function<void(platform::NetCalls&)> break_it;
   OpenError error;
   int stops;  // a start that failed is not released
 };
 
 TEST(OpenChannel, EveryFailureLeavesNothingOpenAndReleasesTheLibrary) {
   const std::vector<OpenFailureCase> cases = {
-      {"library unavailable", [](NetCalls& c) { c.start_sockets = [] { return false; }; },
+      {"library unavailable", [](platform::NetCalls& c) { c.start_sockets = [] { return false; }; },
        OpenError::kSocketsUnavailable, 0},
       {"unknown service",
-       [](NetCalls& c) { c.lookup_service = [](const std::string&, const char*, std::uint16_t*) { return false; }; },
+       [](platform::NetCalls& c) { c.lookup_service = [](const std::string&, const char*, std::uint16_t*) { return false; }; },
        OpenError::kUnknownService, 1},
-      {"unresolved host", [](NetCalls& c) { c.resolve_host = [](const std::string&, std::uint32_t*) { return false; }; },
+      {"unresolved host", [](platform::NetCalls& c) { c.resolve_host = [](const std::string&, std::uint32_t*) { return false; }; },
        OpenError::kUnresolvedHost, 1},
       {"connect failed",
-       [](NetCalls& c) { c.connect_tcp = [](std::uint32_t, std::uint16_t) { return platform::kNoSocket; }; },
+       [](platform::NetCalls& c) { c.connect_tcp = [](std::uint32_t, std::uint16_t) { return platform::kNoSocket; }; },
        OpenError::kConnectFailed, 1},
   };
   for (const OpenFailureCase& c : cases) {

@@ -32,7 +32,7 @@ TEST(LocalHostName, ReverseLooksUpTheFirstAddressOrFallsBackToTheHostName) {
     int starts = 0;
     int stops = 0;
     std::uint32_t asked = 0;
-    NetCalls calls = PlatformNetCalls();
+    platform::NetCalls calls = platform::PlatformNetCalls();
     calls.start_sockets = [&] {
       ++starts;
       return true;

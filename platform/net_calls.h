@@ -1,6 +1,7 @@
-// The platform's socket and resolver calls that the line channel and the
-// local host name depend on, gathered so that tests can count the starts and
-// releases of the sockets library and make single calls fail.
+// The platform's socket and resolver calls as one replaceable set: the line
+// channel, the local host name and the DNS lookup take them from here, so
+// tests can count the starts and releases of the sockets library, answer
+// host names from a table, or make single calls fail.
 #pragma once
 
 #include <cstdint>
@@ -9,14 +10,14 @@
 
 #include "platform/net.h"
 
-namespace vantrel {
+namespace vantrel::platform {
 
 struct NetCalls {
   std::function<bool()> start_sockets;
   std::function<void()> stop_sockets;
   std::function<bool(const std::string& name, const char* protocol, std::uint16_t* port)> lookup_service;
   std::function<bool(const std::string& host, std::uint32_t* address)> resolve_host;
-  std::function<platform::SocketHandle(std::uint32_t address, std::uint16_t port)> connect_tcp;
+  std::function<SocketHandle(std::uint32_t address, std::uint16_t port)> connect_tcp;
   std::function<bool(std::uint32_t* address)> first_local_address;
   std::function<bool(std::uint32_t address, std::string* name)> reverse_lookup;
   std::function<std::string()> host_name;
@@ -49,4 +50,4 @@ class SocketsLease {
   bool held_;
 };
 
-}  // namespace vantrel
+}  // namespace vantrel::platform
