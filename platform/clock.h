@@ -17,7 +17,5 @@ struct LocalTime {
 
 LocalTime NowLocal();
 
-// "HH:MM:SS", 24-hour clock, the form every status and activity text uses.
-std::string ClockText(const LocalTime& time);
 
 }  // namespace vantrel::platform

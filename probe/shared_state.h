@@ -12,7 +12,7 @@
 
 #include "platform/thread.h"
 #include "platform/thread_annotations.h"
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel {
 

@@ -3,7 +3,7 @@
 #include <cmath>
 #include <optional>
 
-#include "platform/number_text.h"
+#include "text/number_text.h"
 #include "platform/thread.h"
 #include "probe/address_pattern.h"
 #include "probe/local_host_name.h"
@@ -58,7 +58,7 @@ class Dialogue {
 }  // namespace
 
 bool IsPositiveReply(std::string_view line) {
-  double code = std::trunc(platform::ReadLeadingNumber(line.substr(0, 3)));
+  double code = std::trunc(text::ReadLeadingNumber(line.substr(0, 3)));
   return code >= 200 && code <= 299;
 }
 

@@ -10,7 +10,7 @@
 #include <string_view>
 
 #include "probe/line_channel.h"
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel {
 

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "platform/clock.h"
+#include "text/clock_text.h"
 #include "platform/thread_annotations.h"
 #include "probe/shared_state.h"
 #include "probe/smtp_probe.h"
@@ -102,7 +103,7 @@ void TaskProcedure(int slot) {
       return;
     }
     if (value.empty() || raw[0] == ':') {
-      ShowActivity(slot, kActivityColumn, "Waiting " + platform::ClockText(platform::NowLocal()));
+      ShowActivity(slot, kActivityColumn, "Waiting " + text::ClockText(platform::NowLocal()));
       platform::SleepMs(waits.idle_poll_ms);
       if (++idle_polls > waits.idle_limit_polls) break;
       continue;

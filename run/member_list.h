@@ -6,7 +6,7 @@
 #include <string>
 
 #include "platform/file.h"
-#include "platform/text_lines.h"
+#include "text/text_lines.h"
 
 namespace vantrel::run {
 
@@ -51,7 +51,7 @@ class MemberList {
  private:
   explicit MemberList(std::unique_ptr<platform::ReadableFile> file) : file_(std::move(file)), reader_(*file_) {}
   std::unique_ptr<platform::ReadableFile> file_;
-  platform::TextLineReader reader_;
+  text::TextLineReader reader_;
 };
 
 }  // namespace vantrel::run

@@ -1,6 +1,6 @@
 #include "run/result_files.h"
 
-#include "platform/text_lines.h"
+#include "text/text_lines.h"
 
 namespace vantrel::run {
 
@@ -11,14 +11,14 @@ ResultList::ResultList(platform::FileSystem& files, const std::string& name) : f
 void ResultList::WriteLine(const std::string& line) {
   // One write per line, so that a failed write cannot leave half a line
   // followed by the next one.
-  if (!file_ || !file_->Write(line + platform::kLineEnd)) complete_ = false;
+  if (!file_ || !file_->Write(line + text::kLineEnd)) complete_ = false;
 }
 
 bool AppendBadAddressEntry(platform::FileSystem& files, const std::string& name, const std::string& verdict,
                            const std::string& line) {
   std::unique_ptr<platform::WritableFile> file = files.OpenAppend(name);
   if (!file) return false;
-  return file->Write("## " + verdict + " " + line + platform::kLineEnd + line + platform::kLineEnd);
+  return file->Write("## " + verdict + " " + line + text::kLineEnd + line + text::kLineEnd);
 }
 
 }  // namespace vantrel::run

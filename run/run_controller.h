@@ -3,7 +3,7 @@
 #pragma once
 
 #include "platform/file.h"
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel {
 

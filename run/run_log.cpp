@@ -3,7 +3,8 @@
 #include <cstdio>
 #include <memory>
 
-#include "platform/text_lines.h"
+#include "text/clock_text.h"
+#include "text/text_lines.h"
 #include "probe/shared_state.h"
 
 namespace vantrel::run {
@@ -11,14 +12,14 @@ namespace vantrel::run {
 std::string RunHeaderText(const platform::LocalTime& now) {
   char date[32];
   std::snprintf(date, sizeof date, "%02d-%02d-%04d ", now.month % 100, now.day % 100, now.year % 10000);
-  return std::string(80, '=') + platform::kLineEnd + date + platform::ClockText(now) + platform::kLineEnd;
+  return std::string(80, '=') + text::kLineEnd + date + text::ClockText(now) + text::kLineEnd;
 }
 
 std::string RoundFlushText(const std::string& taken) {
   std::size_t begin = taken.find_first_not_of("\r\n");
-  if (begin == std::string::npos) return platform::kLineEnd;
+  if (begin == std::string::npos) return text::kLineEnd;
   std::size_t end = taken.find_last_not_of("\r\n");
-  return taken.substr(begin, end - begin + 1) + platform::kLineEnd;
+  return taken.substr(begin, end - begin + 1) + text::kLineEnd;
 }
 
 void RunLog::Append(const std::string& text) {
@@ -40,7 +41,7 @@ void RunLog::FinalFlush() {
   ShowStatus("Writing log file.");
   // By now no task is alive, so nothing can arrive between the take and the write.
   std::string rest = TakeLogBuffer();
-  Append(rest + platform::kLineEnd + platform::kLineEnd);
+  Append(rest + text::kLineEnd + text::kLineEnd);
 }
 
 }  // namespace vantrel::run

@@ -2,6 +2,7 @@
 
 #include "dns/mx_lookup.h"
 #include "platform/clock.h"
+#include "text/clock_text.h"
 #include "platform/thread.h"
 #include "probe/task.h"
 
@@ -93,7 +94,7 @@ RunEnd VerificationRun::Execute() {
 
   while (last_slot_ >= 0 && (shared.running_tasks.load() > 0 || WorkRemains())) {
     ShowStatus(std::to_string(shared.running_tasks.load()) + " tasks running  (" +
-               platform::ClockText(platform::NowLocal()) + ")");
+               text::ClockText(platform::NowLocal()) + ")");
     bool stopped = false;
     for (int slot = 0; slot <= last_slot_ && !stopped; ++slot) stopped = !PollSlot(slot);
     if (!stopped) {

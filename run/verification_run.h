@@ -16,7 +16,7 @@
 #include "run/result_files.h"
 #include "run/run_controller.h"
 #include "run/run_log.h"
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel::run {
 

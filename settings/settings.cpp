@@ -3,8 +3,8 @@
 #include <string>
 #include <string_view>
 
-#include "platform/number_text.h"
-#include "platform/text_lines.h"
+#include "text/number_text.h"
+#include "text/text_lines.h"
 
 namespace vantrel {
 
@@ -32,8 +32,8 @@ void ApplyLine(MainDialog& dialog, const std::string& line) {
     std::size_t colon = value.find(':');
     if (colon == std::string::npos) return;
     DialogPoint corner;
-    corner.x = platform::ReadLeadingInteger(value);
-    corner.y = platform::ReadLeadingInteger(std::string_view(value).substr(colon + 1));
+    corner.x = text::ReadLeadingInteger(value);
+    corner.y = text::ReadLeadingInteger(std::string_view(value).substr(colon + 1));
     dialog.MoveTo(corner);
   } else if (prefix == "FRO") {
     dialog.SetText(kFromBox, value);
@@ -42,9 +42,9 @@ void ApplyLine(MainDialog& dialog, const std::string& line) {
   } else if (prefix == "FIL") {
     dialog.SetText(kInputListBox, value);
   } else if (prefix == "BOD") {
-    dialog.SetBodyCheck(platform::ReadLeadingInteger(value));
+    dialog.SetBodyCheck(text::ReadLeadingInteger(value));
   } else if (prefix == "ERR") {
-    switch (platform::ReadLeadingInteger(value)) {
+    switch (text::ReadLeadingInteger(value)) {
       case 1:
         dialog.SelectErrorMode(kRemoveButton);
         break;
@@ -72,13 +72,13 @@ void LoadSettings(MainDialog& dialog, platform::FileSystem& files) {
     ApplyDefaults(dialog);
     return;
   }
-  platform::TextLineReader reader(*file);
+  text::TextLineReader reader(*file);
   std::string line;
   while (reader.ReadLine(&line)) ApplyLine(dialog, line);
 }
 
 std::string SettingsFileText(MainDialog& dialog) {
-  const std::string end = platform::kLineEnd;
+  const std::string end = text::kLineEnd;
   DialogPoint corner = dialog.GetPosition();
   std::string text;
   text += "; VANTREL 1.2 SETTINGS FILE" + end;

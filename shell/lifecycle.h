@@ -5,7 +5,7 @@
 
 #include "platform/file.h"
 #include "run/run_controller.h"
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel {
 

@@ -3,7 +3,6 @@
 
 #include <cerrno>
 
-#include "platform/clock.h"
 #include "platform/thread.h"
 
 namespace vantrel::platform {
@@ -50,23 +49,6 @@ void SleepMs(int milliseconds) {
   timespec wait{milliseconds / 1000, static_cast<long>(milliseconds % 1000) * 1000000L};
   while (::nanosleep(&wait, &wait) != 0 && errno == EINTR) {
   }
-}
-
-LocalTime NowLocal() {
-  timespec now{};
-  ::clock_gettime(CLOCK_REALTIME, &now);
-  time_t seconds = now.tv_sec;
-  tm local{};
-  ::localtime_r(&seconds, &local);
-  LocalTime result;
-  result.year = local.tm_year + 1900;
-  result.month = local.tm_mon + 1;
-  result.day = local.tm_mday;
-  result.hour = local.tm_hour;
-  result.minute = local.tm_min;
-  result.second = local.tm_sec;
-  result.millisecond = static_cast<int>(now.tv_nsec / 1000000L);
-  return result;
 }
 
 }  // namespace vantrel::platform

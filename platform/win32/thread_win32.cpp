@@ -1,6 +1,5 @@
 #include <windows.h>
 
-#include "platform/clock.h"
 #include "platform/thread.h"
 
 namespace vantrel::platform {
@@ -40,19 +39,5 @@ void CloseThread(ThreadHandle thread) {
 }
 
 void SleepMs(int milliseconds) { ::Sleep(milliseconds > 0 ? static_cast<DWORD>(milliseconds) : 0); }
-
-LocalTime NowLocal() {
-  SYSTEMTIME now;
-  ::GetLocalTime(&now);
-  LocalTime result;
-  result.year = now.wYear;
-  result.month = now.wMonth;
-  result.day = now.wDay;
-  result.hour = now.wHour;
-  result.minute = now.wMinute;
-  result.second = now.wSecond;
-  result.millisecond = now.wMilliseconds;
-  return result;
-}
 
 }  // namespace vantrel::platform

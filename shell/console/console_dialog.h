@@ -12,7 +12,7 @@
 
 #include "platform/thread_annotations.h"
 #include "shell/console/console_view.h"
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel::console {
 

@@ -13,7 +13,7 @@
 #include <string_view>
 
 #include "platform/thread_annotations.h"
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel::console {
 

@@ -1,6 +1,6 @@
 #include "shell/console/options.h"
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel::console {
 

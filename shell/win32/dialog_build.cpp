@@ -2,7 +2,7 @@
 // windows.h first: commctrl.h builds on it.
 #include <commctrl.h>
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 #include "shell/win32/dialog_template.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/win32_main_dialog.h"

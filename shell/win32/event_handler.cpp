@@ -5,7 +5,7 @@
 
 #include "platform/file.h"
 #include "shell/lifecycle.h"
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/open_file.h"
 #include "shell/win32/win32_main_dialog.h"

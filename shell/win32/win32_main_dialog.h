@@ -7,7 +7,7 @@
 #include <atomic>
 #include <string>
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel::win32 {
 

@@ -3,7 +3,7 @@
 #include <windows.h>
 
 #include "settings/settings.h"
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/win32_main_dialog.h"
 

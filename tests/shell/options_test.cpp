@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel::console {
 namespace {

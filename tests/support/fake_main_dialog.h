@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel::testing {
 

@@ -2,7 +2,7 @@
 // Escape closes nothing, and the open-file dialog fills the Input List box.
 #include <windows.h>
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 #include "tests/wine/remote_window.h"
 #include "tests/wine/scenarios.h"
 

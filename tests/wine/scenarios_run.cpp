@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 #include "tests/wine/remote_window.h"
 #include "tests/wine/scenarios.h"
 

@@ -5,7 +5,7 @@
 
 #include <vector>
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 #include "tests/wine/remote_window.h"
 #include "tests/wine/scenarios.h"
 

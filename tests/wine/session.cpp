@@ -6,7 +6,7 @@
 
 #include <cstdio>
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 #include "tests/wine/remote_window.h"
 
 namespace vantrel::wine_test {

@@ -9,11 +9,11 @@
 
 #include "platform/file.h"
 
-namespace vantrel::platform {
+namespace vantrel::text {
 
 class TextLineReader {
  public:
-  explicit TextLineReader(ReadableFile& file) : file_(file) {}
+  explicit TextLineReader(platform::ReadableFile& file) : file_(file) {}
 
   // The next line without its end; false at the end of the file. A read error
   // counts as the end of the file.
@@ -23,7 +23,7 @@ class TextLineReader {
  private:
   bool Fill();  // false when nothing more can be read
 
-  ReadableFile& file_;
+  platform::ReadableFile& file_;
   std::array<char, 16384> buffer_{};
   std::size_t pos_ = 0;
   std::size_t size_ = 0;
@@ -33,4 +33,4 @@ class TextLineReader {
 // "\r\n" between and after lines, as every file the system writes has it.
 inline constexpr char kLineEnd[] = "\r\n";
 
-}  // namespace vantrel::platform
+}  // namespace vantrel::text

@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace vantrel::platform {
+namespace vantrel::text {
 
 double ReadLeadingNumber(std::string_view text);
 
@@ -16,4 +16,4 @@ double ReadLeadingNumber(std::string_view text);
 // within the 32-bit range (a value beyond it takes the nearest end; NaN gives 0).
 std::int32_t ReadLeadingInteger(std::string_view text);
 
-}  // namespace vantrel::platform
+}  // namespace vantrel::text

@@ -1,6 +1,6 @@
-#include "platform/text_lines.h"
+#include "text/text_lines.h"
 
-namespace vantrel::platform {
+namespace vantrel::text {
 
 namespace {
 constexpr char kCtrlZ = 26;
@@ -48,4 +48,4 @@ bool TextLineReader::ReadLine(std::string* line) {
   }
 }
 
-}  // namespace vantrel::platform
+}  // namespace vantrel::text

@@ -1,11 +1,11 @@
-#include "platform/number_text.h"
+#include "text/number_text.h"
 
 #include <cmath>
 #include <cstdlib>
 #include <limits>
 #include <string>
 
-namespace vantrel::platform {
+namespace vantrel::text {
 
 namespace {
 
@@ -82,4 +82,4 @@ std::int32_t ReadLeadingInteger(std::string_view text) {
   return static_cast<std::int32_t>(std::nearbyint(value));  // default mode: halves to even
 }
 
-}  // namespace vantrel::platform
+}  // namespace vantrel::text

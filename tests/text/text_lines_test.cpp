@@ -1,15 +1,15 @@
-#include "platform/text_lines.h"
+#include "text/text_lines.h"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace vantrel::platform {
+namespace vantrel::text {
 namespace {
 
 // Serves a text in reads of at most `step` bytes, to cross every boundary.
-class ChunkedFile : public ReadableFile {
+class ChunkedFile : public platform::ReadableFile {
  public:
   ChunkedFile(std::string text, std::size_t step) : text_(std::move(text)), step_(step) {}
   long Read(char* buffer, std::size_t size) override {
@@ -82,4 +82,4 @@ TEST(TextLineReader, TreatsAReadErrorAsTheEnd) {
 }
 
 }  // namespace
-}  // namespace vantrel::platform
+}  // namespace vantrel::text

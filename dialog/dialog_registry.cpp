@@ -1,6 +1,6 @@
 #include <atomic>
 
-#include "shell/main_dialog.h"
+#include "dialog/main_dialog.h"
 
 namespace vantrel {
 

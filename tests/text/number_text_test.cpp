@@ -1,4 +1,4 @@
-#include "platform/number_text.h"
+#include "text/number_text.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-namespace vantrel::platform {
+namespace vantrel::text {
 namespace {
 
 constexpr std::int32_t kMax = std::numeric_limits<std::int32_t>::max();
@@ -55,4 +55,4 @@ TEST(ReadLeadingNumber, KeepsTheFractionForCallersThatRound) {
 }
 
 }  // namespace
-}  // namespace vantrel::platform
+}  // namespace vantrel::text
