@@ -22,6 +22,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/network.h"
+
 namespace vantrel::dns {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -111,9 +113,9 @@ ReadStatus ReadRecordHeader(const Bytes& reply, std::size_t* position, RecordHea
 // letter or digit is dropped.
 ReadStatus DecodeName(const Bytes& reply, std::size_t position, std::size_t byte_count, std::string* name);
 
-// Reads the reply into list and returns the lookup result. When keep_sockets
-// is false it releases the sockets library once before returning. An empty
-// reply or a response code leaves list as it was; any other result replaces it.
-std::int32_t ReadMxReply(const Bytes& reply, bool keep_sockets, MxRecordList* list);
+// Reads the reply into list and returns the lookup result; exchange hosts are
+// resolved through network. An empty reply or a response code leaves list as
+// it was; any other result replaces it.
+std::int32_t ReadMxReply(platform::Network& network, const Bytes& reply, MxRecordList* list);
 
 }  // namespace vantrel::dns

@@ -2,7 +2,6 @@
 
 #include "dns/byte_cursor.h"
 #include "dns/dns_codec.h"
-#include "dns/system_seam.h"
 #include "platform/net.h"
 
 namespace vantrel::dns {
@@ -110,15 +109,15 @@ std::int32_t ReadAnswers(const Bytes& reply, std::size_t position, const DnsHead
   return kLookupOk;
 }
 
-std::string ResolveExchange(const std::string& host) {
+std::string ResolveExchange(platform::Network& network, const std::string& host) {
   // The empty name would give this computer's own address on some systems.
   if (host.empty()) return std::string();
   std::uint32_t address = 0;
-  if (!CurrentSystem().resolve_host(host, &address)) return std::string();
+  if (!network.ResolveHost(host, &address)) return std::string();
   return platform::AddressText(address).substr(0, kMaxAddressLength);
 }
 
-std::int32_t ReadMxReplyContent(const Bytes& reply, MxRecordList* list) {
+std::int32_t ReadMxReplyContent(platform::Network& network, const Bytes& reply, MxRecordList* list) {
   if (reply.empty()) return kNoReply;
   DnsHeader header;
   Question question;
@@ -134,7 +133,7 @@ std::int32_t ReadMxReplyContent(const Bytes& reply, MxRecordList* list) {
   for (MxAnswer& answer : answers) {
     MxRecord record;
     record.preference = answer.preference;
-    record.address = ResolveExchange(answer.exchange);
+    record.address = ResolveExchange(network, answer.exchange);
     record.exchange = std::move(answer.exchange);
     record.owner = std::move(answer.owner);
     list->push_back(std::move(record));
@@ -200,11 +199,9 @@ ReadStatus DecodeName(const Bytes& reply, std::size_t position, std::size_t byte
   return ReadStatus::kOk;
 }
 
-std::int32_t ReadMxReply(const Bytes& reply, bool keep_sockets, MxRecordList* list) {
+std::int32_t ReadMxReply(platform::Network& network, const Bytes& reply, MxRecordList* list) {
   MxRecordList unused;
-  std::int32_t result = ReadMxReplyContent(reply, list != nullptr ? list : &unused);
-  if (!keep_sockets) CurrentSystem().stop_sockets();
-  return result;
+  return ReadMxReplyContent(network, reply, list != nullptr ? list : &unused);
 }
 
 }  // namespace vantrel::dns

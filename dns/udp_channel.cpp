@@ -1,6 +1,5 @@
 #include "dns/udp_channel.h"
 
-#include "dns/system_seam.h"
 
 namespace vantrel::dns {
 
@@ -34,22 +33,11 @@ std::uint32_t ParseServerAddress(const std::string& text) {
   return address;
 }
 
-void ChannelCloser::operator()(UdpChannel* channel) const {
-  platform::CloseSocket(channel->socket);
-  delete channel;
-  CurrentSystem().stop_sockets();
-}
-
-UdpChannelHandle OpenUdpChannel(int local_port, int wait_ms) {
-  const SystemSeam& system = CurrentSystem();
-  if (!system.start_sockets()) return UdpChannelHandle();
-  platform::SocketHandle socket = platform::OpenUdp(local_port);
-  if (socket == platform::kNoSocket) {
-    system.stop_sockets();
-    return UdpChannelHandle();
-  }
-  UdpChannelHandle channel(new UdpChannel);
-  channel->socket = socket;
+UdpChannelHandle OpenUdpChannel(platform::Network& network, int local_port, int wait_ms) {
+  std::unique_ptr<platform::DatagramSocket> socket = network.OpenUdp(local_port);
+  if (socket == nullptr) return UdpChannelHandle();
+  UdpChannelHandle channel = std::make_unique<UdpChannel>();
+  channel->socket = std::move(socket);
   channel->wait_ms = wait_ms;
   channel->buffer.resize(kReceiveBufferSize);
   return channel;
@@ -63,11 +51,10 @@ ChannelStatus SendDatagram(UdpChannel* channel, std::uint32_t address, std::uint
   // Some systems take 0.0.0.0 for this computer; a server text that did not
   // read as an address must not reach anything.
   if (address == 0) return ChannelStatus::kNoAddress;
-  if (platform::WaitWritable(channel->socket, -1) != platform::WaitResult::kReady) return ChannelStatus::kFailed;
-  long sent = platform::SendDatagram(channel->socket, address, port,
-                                     reinterpret_cast<const char*>(bytes.data()), bytes.size());
-  if (sent < 0) return ChannelStatus::kFailed;
-  if (static_cast<std::size_t>(sent) < bytes.size()) return ChannelStatus::kShortSend;
+  platform::IoResult sent =
+      channel->socket->SendTo(address, port, reinterpret_cast<const char*>(bytes.data()), bytes.size());
+  if (sent.status != platform::IoStatus::kOk) return ChannelStatus::kFailed;
+  if (sent.count < bytes.size()) return ChannelStatus::kShortSend;
   return ChannelStatus::kOk;
 }
 
@@ -75,19 +62,16 @@ Datagram ReceiveDatagram(UdpChannel* channel) {
   Datagram datagram;
   if (channel == nullptr) return datagram;
   channel->end_of_data = false;
-  platform::WaitResult ready = platform::WaitReadable(channel->socket, channel->wait_ms);
-  if (ready != platform::WaitResult::kReady) {
-    datagram.status = ready == platform::WaitResult::kTimeout ? ChannelStatus::kTimeout : ChannelStatus::kFailed;
+  platform::IoResult got =
+      channel->socket->ReceiveFrom(reinterpret_cast<char*>(channel->buffer.data()), channel->buffer.size(),
+                                   channel->wait_ms, &datagram.from_address, &datagram.from_port);
+  if (got.status != platform::IoStatus::kOk) {
+    datagram.status = got.status == platform::IoStatus::kTimeout ? ChannelStatus::kTimeout : ChannelStatus::kFailed;
     return datagram;
   }
-  long got = platform::ReceiveDatagram(channel->socket, reinterpret_cast<char*>(channel->buffer.data()),
-                                       channel->buffer.size(), &datagram.from_address, &datagram.from_port);
-  if (got < 0) {
-    datagram.status = ChannelStatus::kFailed;
-    return datagram;
-  }
-  channel->end_of_data = (got == 0);
-  datagram.bytes.assign(channel->buffer.begin(), channel->buffer.begin() + got);
+  channel->end_of_data = (got.count == 0);
+  datagram.bytes.assign(channel->buffer.begin(),
+                        channel->buffer.begin() + static_cast<std::ptrdiff_t>(got.count));
   datagram.status = ChannelStatus::kOk;
   return datagram;
 }

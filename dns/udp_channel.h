@@ -8,7 +8,7 @@
 #include <string>
 
 #include "dns/dns_codec.h"
-#include "platform/net.h"
+#include "platform/network.h"
 
 namespace vantrel::dns {
 
@@ -22,7 +22,7 @@ inline constexpr int kNoLocalPort = -1;
 std::uint32_t ParseServerAddress(const std::string& text);
 
 struct UdpChannel {
-  platform::SocketHandle socket = platform::kNoSocket;
+  std::unique_ptr<platform::DatagramSocket> socket;
   int wait_ms = 0;
   std::uint32_t destination_address = 0;
   std::uint16_t destination_port = 0;
@@ -30,11 +30,8 @@ struct UdpChannel {
   Bytes buffer;
 };
 
-// Closes the socket and releases the channel's start-up of the sockets library.
-struct ChannelCloser {
-  void operator()(UdpChannel* channel) const;
-};
-using UdpChannelHandle = std::unique_ptr<UdpChannel, ChannelCloser>;
+// The socket holds the channel's start-up of the sockets library.
+using UdpChannelHandle = std::unique_ptr<UdpChannel>;
 
 enum class ChannelStatus {
   kOk,
@@ -45,10 +42,9 @@ enum class ChannelStatus {
   kTimeout,         // no datagram within the channel's wait
 };
 
-// Starts the sockets library for the channel and makes an IPv4 datagram
-// socket, bound to local_port when it is not kNoLocalPort. Null on failure,
-// with nothing left open or started.
-UdpChannelHandle OpenUdpChannel(int local_port, int wait_ms);
+// Makes an IPv4 datagram socket through network, bound to local_port when it
+// is not kNoLocalPort. Null on failure, with nothing left open or started.
+UdpChannelHandle OpenUdpChannel(platform::Network& network, int local_port, int wait_ms);
 
 // All the bytes as one datagram, after waiting without limit until the socket
 // can take it.

@@ -32,8 +32,9 @@ std::string HostName();
 bool FirstLocalAddress(std::uint32_t* address);
 std::string AddressText(std::uint32_t address);  // dotted decimal
 
-// A blocking connect; kNoSocket on failure.
-SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port);
+// A connection opened within wait_ms (no limit when negative), then blocking
+// like any other socket; kNoSocket on failure or when the time ran out.
+SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms);
 // A datagram socket, bound to local_port on all addresses when local_port >= 0.
 SocketHandle OpenUdp(int local_port);
 

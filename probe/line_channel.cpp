@@ -16,17 +16,17 @@ void AppendWithoutCr(std::string& line, const char* bytes, std::size_t size) {
 
 }  // namespace
 
-LineChannel::LineChannel(std::unique_ptr<ByteStream> stream, int wait_ms)
+LineChannel::LineChannel(std::unique_ptr<platform::ByteStream> stream, int wait_ms)
     : stream_(std::move(stream)), wait_ms_(wait_ms), buffer_(kBufferSize) {}
 
 ChannelError LineChannel::SendText(std::string_view text) {
   if (stream_ == nullptr) return ChannelError::kNotOpen;
   std::size_t done = 0;
   while (done < text.size()) {
-    IoResult put = stream_->Send(text.data() + done, text.size() - done, wait_ms_);
-    if (put.status == IoStatus::kTimeout) return ChannelError::kTimeout;
+    platform::IoResult put = stream_->Send(text.data() + done, text.size() - done, wait_ms_);
+    if (put.status == platform::IoStatus::kTimeout) return ChannelError::kTimeout;
     // A stream that claims success without moving a byte would spin here forever.
-    if (put.status != IoStatus::kOk || put.count == 0) return ChannelError::kSendFailed;
+    if (put.status != platform::IoStatus::kOk || put.count == 0) return ChannelError::kSendFailed;
     done += std::min(put.count, text.size() - done);
   }
   return ChannelError::kNone;
@@ -59,9 +59,9 @@ std::string LineChannel::ReadLine(ChannelError* error) {
     }
     // Once the peer has closed, only what is buffered is left to give.
     if (peer_closed_) return line;
-    IoResult got = stream_->Receive(buffer_.data(), buffer_.size(), wait_ms_);
+    platform::IoResult got = stream_->Receive(buffer_.data(), buffer_.size(), wait_ms_);
     switch (got.status) {
-      case IoStatus::kOk:
+      case platform::IoStatus::kOk:
         if (got.count == 0) {
           status = ChannelError::kReceiveFailed;
           return std::string();
@@ -69,13 +69,13 @@ std::string LineChannel::ReadLine(ChannelError* error) {
         next_ = 0;
         end_ = std::min(got.count, buffer_.size());
         break;
-      case IoStatus::kTimeout:
+      case platform::IoStatus::kTimeout:
         status = ChannelError::kTimeout;
         return line;
-      case IoStatus::kClosed:
+      case platform::IoStatus::kClosed:
         peer_closed_ = true;
         return line;
-      case IoStatus::kError:
+      case platform::IoStatus::kError:
         status = ChannelError::kReceiveFailed;
         return std::string();
     }
@@ -84,9 +84,9 @@ std::string LineChannel::ReadLine(ChannelError* error) {
 
 void LineChannel::Close() { stream_.reset(); }
 
-std::unique_ptr<LineChannel> OpenChannel(const std::string& host, const std::string& service, int wait_ms,
-                                         OpenError* error, const platform::NetCalls& calls) {
-  std::unique_ptr<ByteStream> stream = OpenTcpStream(host, service, error, calls);
+std::unique_ptr<LineChannel> OpenChannel(platform::Network& network, const std::string& host,
+                                         const std::string& service, int wait_ms, OpenError* error) {
+  std::unique_ptr<platform::ByteStream> stream = OpenTcpStream(network, host, service, wait_ms, error);
   if (stream == nullptr) return nullptr;
   return std::make_unique<LineChannel>(std::move(stream), wait_ms);
 }

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "probe/byte_stream.h"
-#include "platform/net_calls.h"
+#include "platform/byte_stream.h"
+#include "platform/network.h"
 #include "probe/tcp_stream.h"
 
 namespace vantrel {
@@ -30,7 +30,7 @@ class LineChannel {
   static constexpr std::size_t kMaxLineInput = 65536;
 
   // wait_ms bounds each single wait for the stream, not a whole operation.
-  LineChannel(std::unique_ptr<ByteStream> stream, int wait_ms);
+  LineChannel(std::unique_ptr<platform::ByteStream> stream, int wait_ms);
   LineChannel(const LineChannel&) = delete;
   LineChannel& operator=(const LineChannel&) = delete;
 
@@ -47,7 +47,7 @@ class LineChannel {
   void Close();
 
  private:
-  std::unique_ptr<ByteStream> stream_;
+  std::unique_ptr<platform::ByteStream> stream_;
   int wait_ms_;
   std::vector<char> buffer_;
   std::size_t next_ = 0;  // first byte not yet returned
@@ -57,7 +57,7 @@ class LineChannel {
 
 // Opens a line channel over TCP to host and the named service ("smtp"); null
 // when the open failed, with the cause in error.
-std::unique_ptr<LineChannel> OpenChannel(const std::string& host, const std::string& service, int wait_ms,
-                                         OpenError* error = nullptr, const platform::NetCalls& calls = platform::PlatformNetCalls());
+std::unique_ptr<LineChannel> OpenChannel(platform::Network& network, const std::string& host,
+                                         const std::string& service, int wait_ms, OpenError* error = nullptr);
 
 }  // namespace vantrel

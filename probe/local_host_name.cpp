@@ -14,22 +14,22 @@ bool FitsInCommand(const std::string& name) {
   });
 }
 
-std::string LookUp(const platform::NetCalls& calls) {
+std::string LookUp(platform::Network& network) {
   std::uint32_t address = 0;
-  if (!calls.first_local_address(&address)) address = 0;
-  if (address == 0) return calls.host_name();
+  if (!network.FirstLocalAddress(&address)) address = 0;
+  if (address == 0) return network.HostName();
   std::string name;
-  if (!calls.reverse_lookup(address, &name)) return std::string();
+  if (!network.ReverseLookup(address, &name)) return std::string();
   return name;
 }
 
 }  // namespace
 
-std::string LocalHostName(const platform::NetCalls& calls) {
+std::string LocalHostName(platform::Network& network) {
   // The resolver needs the sockets library on some platforms; without it the
   // lookups below simply fail.
-  platform::SocketsLease lease = platform::SocketsLease::Take(calls);
-  std::string name = LookUp(calls);
+  platform::SocketsLease lease(network);
+  std::string name = LookUp(network);
   return FitsInCommand(name) ? name : std::string();
 }
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/net_calls.h"
+#include "platform/network.h"
 
 namespace vantrel {
 
@@ -11,6 +11,6 @@ namespace vantrel {
 // the platform's host name when the computer has no address. Empty when the
 // reverse lookup fails, or when the name it gives holds a blank or a control
 // character, which would corrupt the command it is sent in.
-std::string LocalHostName(const platform::NetCalls& calls = platform::PlatformNetCalls());
+std::string LocalHostName(platform::Network& network);
 
 }  // namespace vantrel

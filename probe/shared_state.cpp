@@ -5,29 +5,20 @@
 namespace vantrel {
 
 void TaskSlot::Reset() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   text_.fill('\0');
 }
 
 void TaskSlot::Store(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   std::size_t n = std::min(text.size(), kSlotSize);
   std::copy_n(text.begin(), n, text_.begin());
   std::fill(text_.begin() + static_cast<std::ptrdiff_t>(n), text_.end(), ' ');
 }
 
 std::string TaskSlot::Read() const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return std::string(text_.begin(), text_.end());
-}
-
-std::string TrimSlotText(const std::string& raw) {
-  auto is_pad = [](char c) { return c == ' ' || c == '\0'; };
-  std::size_t begin = 0;
-  std::size_t end = raw.size();
-  while (begin < end && is_pad(raw[begin])) ++begin;
-  while (end > begin && is_pad(raw[end - 1])) --end;
-  return raw.substr(begin, end - begin);
 }
 
 SharedState& Shared() {
@@ -41,14 +32,14 @@ void ShowStatus(const std::string& text) {
 
 void AppendLogLine(const std::string& text) {
   SharedState& shared = Shared();
-  std::lock_guard<std::mutex> lock(shared.log_mutex);
+  platform::MutexLock lock(shared.log_mutex);
   shared.log_buffer += "\r\n";
   shared.log_buffer += text;
 }
 
 std::string TakeLogBuffer() {
   SharedState& shared = Shared();
-  std::lock_guard<std::mutex> lock(shared.log_mutex);
+  platform::MutexLock lock(shared.log_mutex);
   std::string taken;
   taken.swap(shared.log_buffer);
   return taken;
@@ -56,7 +47,7 @@ std::string TakeLogBuffer() {
 
 bool LogBufferEmpty() {
   SharedState& shared = Shared();
-  std::lock_guard<std::mutex> lock(shared.log_mutex);
+  platform::MutexLock lock(shared.log_mutex);
   return shared.log_buffer.empty();
 }
 

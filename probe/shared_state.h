@@ -7,19 +7,17 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
-#include <mutex>
 #include <string>
 
+#include "platform/mutex.h"
+#include "platform/network.h"
 #include "platform/thread.h"
-#include "platform/thread_annotations.h"
 #include "dialog/main_dialog.h"
 
 namespace vantrel {
 
 inline constexpr int kTaskSlots = 10;
 inline constexpr std::size_t kSlotSize = 256;
-inline constexpr char kJobSeparator = '\x01';  // between address and mail host
-inline constexpr char kQuitSignal[] = "\x01";
 
 // The waits of a run. The product keeps these values; tests shorten them
 // before a run starts.
@@ -48,12 +46,17 @@ class TaskSlot {
   std::string Read() const VANTREL_EXCLUDES(mutex_);  // all 256 characters
 
  private:
-  mutable std::mutex mutex_;
+  mutable platform::Mutex mutex_;
   std::array<char, kSlotSize> text_ VANTREL_GUARDED_BY(mutex_);
 };
 
-// A slot's value once blanks and NULs are removed from both ends.
-std::string TrimSlotText(const std::string& raw);
+// What every task of a run takes at its start: the FROM text, read from the
+// box on the dialog's thread so that no task touches a control, and the way
+// to the mail hosts.
+struct TaskSettings {
+  std::string from_text;
+  platform::Network* network = nullptr;
+};
 
 struct SharedState {
   std::array<TaskSlot, kTaskSlots> slots;
@@ -63,8 +66,15 @@ struct SharedState {
   std::array<std::atomic<platform::ThreadHandle>, kTaskSlots> thread_handles{};
   Waits waits;  // set before a run's tasks start, read only afterwards
 
-  std::mutex log_mutex;
+  // False once a slot's task has stopped reading its slot for good.
+  std::array<std::atomic<bool>, kTaskSlots> task_alive{};
+
+  platform::Mutex log_mutex;
   std::string log_buffer VANTREL_GUARDED_BY(log_mutex);
+
+  // A task of the last run may still be ending while the next run starts.
+  platform::Mutex task_settings_mutex;
+  TaskSettings task_settings VANTREL_GUARDED_BY(task_settings_mutex);
 };
 
 SharedState& Shared();

@@ -6,6 +6,7 @@
 #include "text/number_text.h"
 #include "platform/thread.h"
 #include "probe/address_pattern.h"
+#include "probe/line_channel.h"
 #include "probe/local_host_name.h"
 #include "probe/shared_state.h"
 
@@ -62,29 +63,13 @@ bool IsPositiveReply(std::string_view line) {
   return code >= 200 && code <= 299;
 }
 
-ProbeLinks PlatformProbeLinks() {
-  return ProbeLinks{
-      [] { return LocalHostName(); },
-      [](const std::string& host, const std::string& service, int wait_ms) {
-        return OpenChannel(host, service, wait_ms);
-      },
-  };
-}
-
-std::int32_t ProbeAddress(MainDialog* dialog, const std::string& mail_host, const std::string& from_text,
+std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_host, const std::string& from_text,
                           const std::string& address, int slot) {
-  return ProbeAddress(dialog, mail_host, from_text, address, slot, PlatformProbeLinks());
-}
-
-// The dialog is reached through the shared main dialog handle, which the
-// calling task has stored and passes here as well.
-std::int32_t ProbeAddress(MainDialog* /*dialog*/, const std::string& mail_host, const std::string& from_text,
-                          const std::string& address, int slot, const ProbeLinks& links) {
   if (Shared().stop_flag.load() != 0) return kProbeStopped;
   Dialogue talk(slot);
-  const std::string local_name = links.local_host_name();
+  const std::string local_name = LocalHostName(network);
 
-  talk.channel = links.open_channel(mail_host, "smtp", Shared().waits.smtp_wait_ms);
+  talk.channel = OpenChannel(network, mail_host, "smtp", Shared().waits.smtp_wait_ms);
   if (talk.channel == nullptr) {
     talk.Log("Error connecting to mailhost");
     return talk.Fail(kProbeHostUnreachable, "Error connecting to mailhost");

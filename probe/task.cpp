@@ -1,34 +1,28 @@
 #include "probe/task.h"
 
-#include <array>
-#include <atomic>
-#include <mutex>
+#include <optional>
 
 #include "platform/clock.h"
 #include "text/clock_text.h"
-#include "platform/thread_annotations.h"
 #include "probe/shared_state.h"
+#include "probe/slot_protocol.h"
 #include "probe/smtp_probe.h"
 
 namespace vantrel {
 
 namespace {
 
-std::mutex g_from_mutex;
-std::string g_from_text VANTREL_GUARDED_BY(g_from_mutex);
-
-std::array<std::atomic<bool>, kTaskSlots> g_alive{};
-
-std::string FromText() {
-  std::lock_guard<std::mutex> lock(g_from_mutex);
-  return g_from_text;
+TaskSettings CurrentTaskSettings() {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.task_settings_mutex);
+  return shared.task_settings;
 }
 
 // The last thing a task does. Alive is cleared before the count drops, so
 // that once the count reads 0 every slot reads as free of its task.
 void LeaveTask(int slot) {
   SharedState& shared = Shared();
-  g_alive[static_cast<std::size_t>(slot)].store(false);
+  shared.task_alive[static_cast<std::size_t>(slot)].store(false);
   --shared.running_tasks;
 }
 
@@ -39,20 +33,21 @@ void ShowEnded(int slot) {
 
 }  // namespace
 
-void SetTaskFromText(const std::string& from_text) {
-  std::lock_guard<std::mutex> lock(g_from_mutex);
-  g_from_text = from_text;
+void SetTaskSettings(const TaskSettings& settings) {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.task_settings_mutex);
+  shared.task_settings = settings;
 }
 
 platform::ThreadHandle StartTask(int slot) {
-  std::atomic<bool>& alive = g_alive[static_cast<std::size_t>(slot)];
+  std::atomic<bool>& alive = Shared().task_alive[static_cast<std::size_t>(slot)];
   alive.store(true);
   platform::ThreadHandle thread = platform::StartThread(&TaskProcedure, slot);
   if (thread == 0) alive.store(false);
   return thread;
 }
 
-bool TaskAlive(int slot) { return g_alive[static_cast<std::size_t>(slot)].load(); }
+bool TaskAlive(int slot) { return Shared().task_alive[static_cast<std::size_t>(slot)].load(); }
 
 TaskVerdict VerdictForProbeResult(std::int32_t result, const std::string& mail_host, const std::string& from_text,
                                   const std::string& address) {
@@ -60,11 +55,11 @@ TaskVerdict VerdictForProbeResult(std::int32_t result, const std::string& mail_h
   switch (result) {
     case kProbeAccepted:
       verdict.message = "Verified as good: " + address;
-      verdict.slot_text = ": 200 OK";
+      verdict.slot_text = EncodeVerdict(kCodeGood, "OK");
       return verdict;
     case kProbeHostUnreachable:
       verdict.message = "Remote SMTP server (" + mail_host + ") unreachable.";
-      verdict.slot_text = ": 400 " + verdict.message;
+      verdict.slot_text = EncodeVerdict(kCodeTryAgain, verdict.message);
       return verdict;
     case kProbeSenderRefused:
       verdict.message = "Remote server (" + mail_host + ") does not accept mail from \"" + from_text + "\"";
@@ -76,7 +71,7 @@ TaskVerdict VerdictForProbeResult(std::int32_t result, const std::string& mail_h
       verdict.message = "ERROR: Unknown error code (" + std::to_string(result) + ") found. Please report.";
       break;
   }
-  verdict.slot_text = ": 500 " + verdict.message;
+  verdict.slot_text = EncodeVerdict(kCodeBad, verdict.message);
   return verdict;
 }
 
@@ -87,7 +82,9 @@ void TaskProcedure(int slot) {
   // The registry holds this program's own window only, never another
   // instance's.
   shared.main_dialog.store(FindMainDialog(kMainCaption));
-  const std::string from_text = FromText();
+  const TaskSettings settings = CurrentTaskSettings();
+  const std::string& from_text = settings.from_text;
+  platform::Network& network = settings.network != nullptr ? *settings.network : platform::RealNetwork();
   const Waits waits = shared.waits;
 
   ShowActivity(slot, kTaskColumn, std::to_string(slot + 1));
@@ -102,7 +99,7 @@ void TaskProcedure(int slot) {
       LeaveTask(slot);
       return;
     }
-    if (value.empty() || raw[0] == ':') {
+    if (value.empty() || HoldsVerdict(raw)) {
       ShowActivity(slot, kActivityColumn, "Waiting " + text::ClockText(platform::NowLocal()));
       platform::SleepMs(waits.idle_poll_ms);
       if (++idle_polls > waits.idle_limit_polls) break;
@@ -110,15 +107,15 @@ void TaskProcedure(int slot) {
     }
 
     idle_polls = 0;
-    std::size_t separator = value.find(kJobSeparator);
-    if (separator == std::string::npos) {
+    std::optional<JobText> job = DecodeJob(value);
+    if (!job) {
       my_slot.Store(": NO DNS");
       continue;
     }
-    const std::string address = value.substr(0, separator);
-    const std::string mail_host = value.substr(separator + 1);
+    const std::string& address = job->address;
+    const std::string& mail_host = job->mail_host;
     ShowActivity(slot, kActivityColumn, "Connecting to " + mail_host + " for " + address);
-    std::int32_t result = ProbeAddress(shared.main_dialog.load(), mail_host, from_text, address, slot);
+    std::int32_t result = ProbeAddress(network, mail_host, from_text, address, slot);
     if (shared.stop_flag.load() != 0) {
       LeaveTask(slot);
       return;

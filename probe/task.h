@@ -6,16 +6,15 @@
 #include <string>
 
 #include "platform/thread.h"
+#include "probe/shared_state.h"
 
 namespace vantrel {
 
 // Runs on its own thread until the quit signal, the idle limit or the stop flag.
 void TaskProcedure(int slot);
 
-// The FROM box text that tasks started from now on take as theirs. The run
-// reads the box on the dialog's thread and hands it over here, so that no
-// task thread touches a control.
-void SetTaskFromText(const std::string& from_text);
+// What tasks started from now on take as theirs.
+void SetTaskSettings(const TaskSettings& settings);
 
 // Starts TaskProcedure(slot) on a thread of its own and counts the slot's
 // task as alive from this moment; 0 when the thread could not be started.

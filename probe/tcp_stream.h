@@ -1,12 +1,13 @@
-// A connected TCP stream to a host and a named service, as the line channel
-// uses it: a readiness wait before every send and receive.
+// A TCP stream to a host and a named service, as the line channel opens it:
+// the service and the host are looked up, then the connection is opened
+// within the wait limit.
 #pragma once
 
 #include <memory>
 #include <string>
 
-#include "probe/byte_stream.h"
-#include "platform/net_calls.h"
+#include "platform/byte_stream.h"
+#include "platform/network.h"
 
 namespace vantrel {
 
@@ -15,14 +16,14 @@ enum class OpenError {
   kSocketsUnavailable,  // the sockets library could not be started
   kUnknownService,      // the service database has no such name for tcp
   kUnresolvedHost,      // the host text gave no IPv4 address
-  kConnectFailed,       // no socket, or the connection was refused or failed
+  kConnectFailed,       // no socket, or the connection was refused, failed or took too long
 };
 
 // Resolves the service for "tcp" and the host (name or dotted address, the
-// first IPv4 address counts), then connects, blocking for as long as the
-// platform's own connect attempt takes. Null and the cause on failure, with
-// nothing left open and the sockets library released again.
-std::unique_ptr<ByteStream> OpenTcpStream(const std::string& host, const std::string& service,
-                                          OpenError* error = nullptr, const platform::NetCalls& calls = platform::PlatformNetCalls());
+// first IPv4 address counts), then connects within wait_ms. Null and the
+// cause on failure, with nothing left open and the sockets library released.
+std::unique_ptr<platform::ByteStream> OpenTcpStream(platform::Network& network, const std::string& host,
+                                                    const std::string& service, int wait_ms,
+                                                    OpenError* error = nullptr);
 
 }  // namespace vantrel

@@ -1,6 +1,6 @@
 // Reading member list lines until one of them is an address to probe, and
 // taking the verdicts the tasks leave in their slots.
-#include "dns/mx_lookup.h"
+#include "probe/slot_protocol.h"
 #include "run/mail_host.h"
 #include "run/verification_run.h"
 
@@ -13,16 +13,6 @@ namespace {
 // the stretch. Cutting the flushes at line ends leaves the file as it would
 // be otherwise.
 constexpr int kLinesPerLogFlush = 256;
-
-// Why an address line cannot be handed to a task, or empty when it can.
-std::string UncheckableReason(const std::string& address) {
-  if (address.size() > kLongestCheckableAddress) return "500 Address too long to check.";
-  // A job that begins with ":" reads as a verdict in the slot, and a code 1
-  // inside it would split it in the wrong place.
-  if (address[0] == ':') return "500 Address begins with a colon.";
-  if (address.find(kJobSeparator) != std::string::npos) return "500 Address holds a control character.";
-  return std::string();
-}
 
 }  // namespace
 
@@ -67,11 +57,11 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     ShowStatus("Resolving " + domain);
     dialog_.ProcessOneMessage();
     if (shared.stop_flag.load() != 0) return Fetch::kStopped;
-    MailHost host = LookUpMailHost(domain, shared.waits.dns_wait_ms, &mx_records_);
+    MailHost host = LookUpMailHost(network_, dns_server_, domain, shared.waits.dns_wait_ms, &mx_records_);
     if (host.outcome == MailHost::Outcome::kFound) {
       AppendLogLine(index + " Found MX server (" + host.address + ") for " + domain);
       job->line = line;
-      job->text = address + kJobSeparator + host.address;
+      job->text = EncodeJob(address, host.address);
       return Fetch::kJob;
     }
     if (host.outcome == MailHost::Outcome::kNoUsableRecord) {
@@ -84,11 +74,10 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
 
 void VerificationRun::TakeVerdict(int slot, const std::string& raw) {
   std::size_t index = static_cast<std::size_t>(slot);
-  std::string verdict = TrimSlotText(raw.substr(1));
+  Verdict verdict = DecodeVerdict(raw);
   Shared().slots[index].Store("");
-  std::string code = verdict.substr(0, verdict.find(' '));
-  if (code == "400" || code == "500") {
-    JudgeBad(slot, verdict, assigned_[index]);
+  if (verdict.code == kCodeTryAgain || verdict.code == kCodeBad) {
+    JudgeBad(slot, verdict.text, assigned_[index]);
   } else {
     results_->WriteLine(assigned_[index]);
   }

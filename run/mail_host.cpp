@@ -4,11 +4,15 @@
 
 namespace vantrel::run {
 
-MailHost LookUpMailHost(const std::string& domain, int dns_wait_ms, dns::MxRecordList* records) {
+MailHost LookUpMailHost(platform::Network& network, const std::string& dns_server, const std::string& domain,
+                        int dns_wait_ms, dns::MxRecordList* records) {
   MailHost host;
+  // One start of the sockets library for the exchange and the host look-ups.
+  platform::SocketsLease lease(network);
+  if (!lease.held()) return host;
   dns::Bytes query = dns::BuildQuery(domain, dns::kTypeMx, dns::kClassIn);
-  dns::ExchangeReply reply = dns::ExchangeQuery(query, false, dns_wait_ms);
-  if (dns::ReadMxReply(reply, false, records) != dns::kLookupOk) return host;
+  dns::Bytes reply = dns::ExchangeQuery(network, dns_server, query, dns_wait_ms);
+  if (dns::ReadMxReply(network, reply, records) != dns::kLookupOk) return host;
   const dns::MxRecord* chosen = ChoosePreferredMx(*records);
   if (!chosen || chosen->address.empty()) {
     host.outcome = MailHost::Outcome::kNoUsableRecord;

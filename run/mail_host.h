@@ -6,6 +6,7 @@
 #include <string>
 
 #include "dns/dns_codec.h"
+#include "platform/network.h"
 #include "run/mx_choice.h"
 
 namespace vantrel::run {
@@ -20,7 +21,9 @@ struct MailHost {
   std::string address;
 };
 
-// records is the run's MX record list, reused by every lookup.
-MailHost LookUpMailHost(const std::string& domain, int dns_wait_ms, dns::MxRecordList* records);
+// Asks dns_server (dotted IPv4 text) through network; records is the run's
+// MX record list, reused by every lookup.
+MailHost LookUpMailHost(platform::Network& network, const std::string& dns_server, const std::string& domain,
+                        int dns_wait_ms, dns::MxRecordList* records);
 
 }  // namespace vantrel::run

@@ -4,8 +4,8 @@
 
 namespace vantrel {
 
-RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files) {
-  return run::VerificationRun(dialog, files).Execute();
+RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files, platform::Network& network) {
+  return run::VerificationRun(dialog, files, network).Execute();
 }
 
 }  // namespace vantrel

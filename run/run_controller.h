@@ -3,6 +3,7 @@
 #pragma once
 
 #include "platform/file.h"
+#include "platform/network.h"
 #include "dialog/main_dialog.h"
 
 namespace vantrel {
@@ -13,6 +14,7 @@ enum class RunEnd {
   kCompleted,  // the "Results" box was shown
 };
 
-RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
+RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem(),
+                       platform::Network& network = platform::RealNetwork());
 
 }  // namespace vantrel

@@ -1,9 +1,9 @@
 #include "run/verification_run.h"
 
-#include "dns/mx_lookup.h"
 #include "platform/clock.h"
 #include "text/clock_text.h"
 #include "platform/thread.h"
+#include "probe/slot_protocol.h"
 #include "probe/task.h"
 
 namespace vantrel::run {
@@ -34,8 +34,8 @@ std::string ResultsText(std::int32_t master, std::int32_t bad, const std::vector
   return text;
 }
 
-VerificationRun::VerificationRun(MainDialog& dialog, platform::FileSystem& files)
-    : dialog_(dialog), files_(files), log_(files) {}
+VerificationRun::VerificationRun(MainDialog& dialog, platform::FileSystem& files, platform::Network& network)
+    : dialog_(dialog), files_(files), network_(network), log_(files) {}
 
 bool VerificationRun::OpenMemberList() {
   list_name_ = dialog_.GetText(kInputListBox);
@@ -78,7 +78,7 @@ RunEnd VerificationRun::Execute() {
   for (auto& slot : shared.slots) slot.Reset();
 
   if (!OpenMemberList()) return RunEnd::kRefused;
-  dns::SetDnsServerList({dialog_.GetText(kDnsServerControl)});
+  dns_server_ = dialog_.GetText(kDnsServerControl);
   DisableControls(true);
   log_.WriteHeader(platform::NowLocal());
   mode_ = dialog_.IsErrorModeSelected(kRemoveButton)    ? ErrorMode::kRemove
@@ -88,7 +88,7 @@ RunEnd VerificationRun::Execute() {
   // Tasks find their window through the registry and take the FROM text from
   // here; both must be this run's before the first task starts.
   RegisterMainDialog(&dialog_);
-  SetTaskFromText(dialog_.GetText(kFromBox));
+  SetTaskSettings(TaskSettings{dialog_.GetText(kFromBox), &network_});
   StartTasks();
   results_ = std::make_unique<ResultList>(files_, ResultListName(list_name_));
 
@@ -112,7 +112,7 @@ bool VerificationRun::PollSlot(int slot) {
   TaskSlot& task_slot = Shared().slots[static_cast<std::size_t>(slot)];
   std::string raw = task_slot.Read();
   bool free = TrimSlotText(raw).empty();
-  if (raw[0] == ':') {
+  if (HoldsVerdict(raw)) {
     if (has_job_[static_cast<std::size_t>(slot)]) {
       TakeVerdict(slot, raw);
       free = true;

@@ -11,6 +11,7 @@
 
 #include "dns/dns_codec.h"
 #include "platform/file.h"
+#include "platform/network.h"
 #include "probe/shared_state.h"
 #include "run/member_list.h"
 #include "run/result_files.h"
@@ -22,13 +23,9 @@ namespace vantrel::run {
 
 enum class ErrorMode : int { kRemove = 1, kSuspend = 2, kWriteToFile = 3 };
 
-// The longest trimmed address whose job text (address, code 1, up to fifteen
-// characters of IPv4 text) still fits a slot whole.
-inline constexpr std::size_t kLongestCheckableAddress = kSlotSize - 1 - 15;
-
 class VerificationRun {
  public:
-  VerificationRun(MainDialog& dialog, platform::FileSystem& files);
+  VerificationRun(MainDialog& dialog, platform::FileSystem& files, platform::Network& network);
   RunEnd Execute();
 
  private:
@@ -52,6 +49,8 @@ class VerificationRun {
 
   MainDialog& dialog_;
   platform::FileSystem& files_;
+  platform::Network& network_;
+  std::string dns_server_;
   RunLog log_;
   std::string list_name_;
   ErrorMode mode_ = ErrorMode::kWriteToFile;

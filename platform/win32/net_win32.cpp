@@ -92,11 +92,30 @@ std::string AddressText(std::uint32_t address) {
   return text != nullptr ? std::string(text) : std::string();
 }
 
-SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port) {
+SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) {
+  // Non-blocking while connecting, so that a host that drops the SYN costs
+  // at most wait_ms; blocking afterwards.
   SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return kNoSocket;
+  u_long non_blocking = 1;
+  bool open = ::ioctlsocket(s, FIONBIO, &non_blocking) == 0;
   sockaddr_in to = MakeAddress(address, port);
-  if (::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+  if (open && ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
+    open = false;
+    if (::WSAGetLastError() == WSAEWOULDBLOCK) {
+      fd_set writable;
+      fd_set failed;
+      FD_ZERO(&writable);
+      FD_ZERO(&failed);
+      FD_SET(s, &writable);
+      FD_SET(s, &failed);
+      timeval limit{wait_ms / 1000, (wait_ms % 1000) * 1000};
+      open = ::select(0, nullptr, &writable, &failed, wait_ms < 0 ? nullptr : &limit) > 0 &&
+             FD_ISSET(s, &writable) && !FD_ISSET(s, &failed);
+    }
+  }
+  u_long blocking = 0;
+  if (!open || ::ioctlsocket(s, FIONBIO, &blocking) != 0) {
     ::closesocket(s);
     return kNoSocket;
   }

@@ -123,7 +123,7 @@ TEST(ReadMxReply, ReadsTheAnswerSection) {
   for (const Case& c : cases) {
     FakeSystem system(kHosts);
     MxRecordList list = {{99, "stale", "stale", "1.2.3.4"}};
-    EXPECT_EQ(ReadMxReply(c.reply.bytes(), true, &list), kLookupOk) << c.name;
+    EXPECT_EQ(ReadMxReply(system, c.reply.bytes(), &list), kLookupOk) << c.name;
     ExpectList(list, c.records, c.name);
     EXPECT_EQ(system.resolved, c.resolved) << c.name;
   }
@@ -161,7 +161,7 @@ TEST(ReadMxReply, RefusesRepliesThatCannotBeReadSafely) {
   for (const Case& c : cases) {
     FakeSystem system(kHosts);
     MxRecordList list = {{99, "stale", "stale", "1.2.3.4"}};
-    EXPECT_EQ(ReadMxReply(c.reply.bytes(), true, &list), kMalformedReply) << c.name;
+    EXPECT_EQ(ReadMxReply(system, c.reply.bytes(), &list), kMalformedReply) << c.name;
     EXPECT_TRUE(list.empty()) << c.name << ": nothing stale or half-read may be chosen from";
     EXPECT_TRUE(system.resolved.empty()) << c.name;
   }
@@ -181,12 +181,13 @@ TEST(ReadMxReply, ResponseCodesFailAndLeaveTheListAlone) {
     MxRecordList list = {{99, "kept", "kept", "1.2.3.4"}};
     // Only the header: with a response code nothing else is read.
     Bytes reply = DnsPacketBuilder().Header(1, static_cast<std::uint16_t>(0x8180 | c.code), 1, 0).bytes();
-    EXPECT_EQ(ReadMxReply(reply, true, &list), c.result) << "code " << c.code;
+    EXPECT_EQ(ReadMxReply(system, reply, &list), c.result) << "code " << c.code;
     ASSERT_EQ(list.size(), 1u);
     EXPECT_EQ(list[0].exchange, "kept");
   }
+  FakeSystem system(kHosts);
   MxRecordList list = {{99, "kept", "kept", "1.2.3.4"}};
-  EXPECT_EQ(ReadMxReply(Bytes(), true, &list), kNoReply);
+  EXPECT_EQ(ReadMxReply(system, Bytes(), &list), kNoReply);
   EXPECT_EQ(list.size(), 1u);
 }
 
@@ -199,34 +200,17 @@ TEST(ReadMxReply, EveryShorterCutOfAValidReplyIsRefused) {
   {
     FakeSystem system(kHosts);
     MxRecordList list;
-    ASSERT_EQ(ReadMxReply(full, true, &list), kLookupOk);
+    ASSERT_EQ(ReadMxReply(system, full, &list), kLookupOk);
     ASSERT_EQ(list.size(), 2u);
   }
   for (std::size_t length = 0; length < full.size(); ++length) {
     FakeSystem system(kHosts);
     MxRecordList list = {{99, "stale", "stale", "1.2.3.4"}};
     Bytes cut(full.begin(), full.begin() + static_cast<std::ptrdiff_t>(length));
-    std::int32_t result = ReadMxReply(cut, true, &list);
+    std::int32_t result = ReadMxReply(system, cut, &list);
     EXPECT_EQ(result, length == 0 ? kNoReply : kMalformedReply) << "length " << length;
     if (length > 0) {
       EXPECT_TRUE(list.empty()) << "length " << length;
-    }
-  }
-}
-
-TEST(ReadMxReply, ReleasesTheSocketsLibraryOnceUnlessKept) {
-  const std::vector<std::pair<const char*, Bytes>> replies = {
-      {"empty", Bytes()},
-      {"response code", DnsPacketBuilder().Header(1, 0x8183, 1, 0).bytes()},
-      {"malformed", Bytes{1, 2, 3}},
-      {"answer", Head(1).MxRecord(10, "mx1.a.bc").bytes()},
-  };
-  for (const auto& [name, reply] : replies) {
-    for (bool keep : {false, true}) {
-      FakeSystem system(kHosts);
-      MxRecordList list;
-      ReadMxReply(reply, keep, &list);
-      EXPECT_EQ(system.stops, keep ? 0 : 1) << name << (keep ? ", kept" : "");
     }
   }
 }

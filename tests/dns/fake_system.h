@@ -1,6 +1,6 @@
-// A stand-in for the sockets library and the system resolver that counts what
-// the lookup asks of them and answers host names from a table. Nothing here
-// reaches a real resolver.
+// A Network for the lookup tests: it counts the starts and releases of the
+// sockets library and answers host names from a table, so nothing reaches a
+// real resolver. Datagram sockets are the real ones, on loopback.
 #pragma once
 
 #include <arpa/inet.h>
@@ -10,40 +10,29 @@
 #include <string>
 #include <vector>
 
-#include "dns/system_seam.h"
+#include "platform/network.h"
 
 namespace vantrel::dns {
 
 // Host name -> dotted address.
 using Hosts = std::map<std::string, std::string>;
 
-class FakeSystem {
+class FakeSystem : public platform::SystemNetwork {
  public:
   explicit FakeSystem(Hosts hosts = {}, bool sockets_start = true)
-      : hosts_(std::move(hosts)),
-        sockets_start_(sockets_start),
-        scope_(SeamFor(this)) {}
+      : hosts_(std::move(hosts)), sockets_start_(sockets_start) {}
 
   int starts = 0;  // successful start-ups only
   int stops = 0;
   std::vector<std::string> resolved;  // every host asked, in order
 
- private:
-  static SystemSeam SeamFor(FakeSystem* self) {
-    SystemSeam seam = RealSystem();
-    seam.start_sockets = [self] { return self->Start(); };
-    seam.stop_sockets = [self] { ++self->stops; };
-    seam.resolve_host = [self](const std::string& host, std::uint32_t* address) {
-      return self->Resolve(host, address);
-    };
-    return seam;
-  }
-  bool Start() {
+  bool StartSockets() override {
     if (!sockets_start_) return false;
     ++starts;
     return true;
   }
-  bool Resolve(const std::string& host, std::uint32_t* address) {
+  void StopSockets() override { ++stops; }
+  bool ResolveHost(const std::string& host, std::uint32_t* address) override {
     resolved.push_back(host);
     auto found = hosts_.find(host);
     if (found == hosts_.end()) return false;
@@ -53,9 +42,9 @@ class FakeSystem {
     return true;
   }
 
+ private:
   Hosts hosts_;
   bool sockets_start_;
-  ScopedSystemSeam scope_;
 };
 
 }  // namespace vantrel::dns

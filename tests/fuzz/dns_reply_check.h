@@ -10,26 +10,26 @@
 #include <utility>
 
 #include "dns/dns_codec.h"
-#include "dns/system_seam.h"
+#include "platform/network.h"
 
 namespace vantrel::dns {
 
+// Answers every host name with 127.1.2.5, asking nobody.
+class KnowsEveryHost : public platform::SystemNetwork {
+ public:
+  bool ResolveHost(const std::string&, std::uint32_t* address) override {
+    *address = 0x0502017F;
+    return true;
+  }
+};
+
 // Empty when the reply was handled soundly, else what went wrong.
 inline std::string CheckReply(const std::uint8_t* data, std::size_t size) {
-  int stops = 0;
-  SystemSeam fake = RealSystem();
-  fake.start_sockets = [] { return true; };
-  fake.stop_sockets = [&stops] { ++stops; };
-  fake.resolve_host = [](const std::string&, std::uint32_t* address) {
-    *address = 0x0502017F;  // 127.1.2.5
-    return true;
-  };
-  ScopedSystemSeam seam(std::move(fake));
+  KnowsEveryHost network;
   Bytes reply(data, data + size);
   MxRecordList list = {{1, "stale", "stale", "stale"}};
-  std::int32_t result = ReadMxReply(reply, false, &list);
+  std::int32_t result = ReadMxReply(network, reply, &list);
 
-  if (stops != 1) return "the sockets library was released " + std::to_string(stops) + " times";
   bool known = result == kLookupOk || result == kMalformedReply || (result >= -9 && result <= -1) ||
                (result >= -25 && result <= -20) || (result == kNoReply && size == 0);
   if (!known) return "unexpected result " + std::to_string(result);

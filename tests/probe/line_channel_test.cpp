@@ -8,9 +8,12 @@
 #include "probe/tcp_stream.h"
 #include "tests/probe/scripted_stream.h"
 #include "tests/support/loopback.h"
+#include "tests/support/test_network.h"
 
 namespace vantrel {
 namespace {
+
+using platform::IoStatus;
 
 using testing::Failure;
 using testing::Packet;
@@ -164,71 +167,39 @@ TEST(LineChannel, CloseReleasesTheStreamAndLaterCallsDoNothing) {
   made.channel->Close();
 }
 
-// Counts the starts and releases of the sockets library around real calls.
-struct CountingCalls {
-  std::atomic<int> starts{0};
-  std::atomic<int> stops{0};
-  platform::NetCalls calls = platform::PlatformNetCalls();
-  CountingCalls() {
-    calls.start_sockets = [this] {
-      ++starts;
-      return true;
-    };
-    calls.stop_sockets = [this] { ++stops; };
-  }
-};
-
 struct OpenFailureCase {
   const char* name;
-  std::function<void(platform::NetCalls&)> break_it;
+  std::function<void(testing::TestNetwork&)> break_it;
   OpenError error;
   int stops;  // a start that failed is not released
 };
 
 TEST(OpenChannel, EveryFailureLeavesNothingOpenAndReleasesTheLibrary) {
   const std::vector<OpenFailureCase> cases = {
-      {"library unavailable", [](platform::NetCalls& c) { c.start_sockets = [] { return false; }; },
+      {"library unavailable", [](testing::TestNetwork& n) { n.start_sockets = [] { return false; }; },
        OpenError::kSocketsUnavailable, 0},
       {"unknown service",
-       [](platform::NetCalls& c) { c.lookup_service = [](const std::string&, const char*, std::uint16_t*) { return false; }; },
+       [](testing::TestNetwork& n) { n.lookup_service = [](const std::string&, const char*, std::uint16_t*) { return false; }; },
        OpenError::kUnknownService, 1},
-      {"unresolved host", [](platform::NetCalls& c) { c.resolve_host = [](const std::string&, std::uint32_t*) { return false; }; },
+      {"unresolved host",
+       [](testing::TestNetwork& n) { n.resolve_host = [](const std::string&, std::uint32_t*) { return false; }; },
        OpenError::kUnresolvedHost, 1},
       {"connect failed",
-       [](platform::NetCalls& c) { c.connect_tcp = [](std::uint32_t, std::uint16_t) { return platform::kNoSocket; }; },
+       [](testing::TestNetwork& n) {
+         n.connect_tcp = [](std::uint32_t, std::uint16_t, int) { return std::unique_ptr<platform::ByteStream>(); };
+       },
        OpenError::kConnectFailed, 1},
   };
   for (const OpenFailureCase& c : cases) {
     SCOPED_TRACE(c.name);
-    CountingCalls counting;
-    c.break_it(counting.calls);
+    testing::TestNetwork network;
+    network.start_sockets = [] { return true; };
+    c.break_it(network);
     OpenError error = OpenError::kNone;
-    EXPECT_EQ(OpenChannel("127.0.0.1", "smtp", kWait, &error, counting.calls), nullptr);
+    EXPECT_EQ(OpenChannel(network, "127.0.0.1", "smtp", kWait, &error), nullptr);
     EXPECT_EQ(error, c.error);
-    EXPECT_EQ(counting.stops.load(), c.stops);
+    EXPECT_EQ(network.stops.load(), c.stops);
   }
-}
-
-TEST(OpenChannel, EachOpenChannelHoldsOneStartOfTheLibrary) {
-  CountingCalls counting;
-  std::uint16_t asked_port = 0;
-  counting.calls.connect_tcp = [&](std::uint32_t, std::uint16_t port) {
-    asked_port = port;
-    return platform::OpenUdp(-1);  // any real handle will do: nothing is sent
-  };
-  auto first = OpenChannel("127.0.0.1", "smtp", kWait, nullptr, counting.calls);
-  auto second = OpenChannel("127.0.0.1", "smtp", kWait, nullptr, counting.calls);
-  ASSERT_NE(first, nullptr);
-  ASSERT_NE(second, nullptr);
-  EXPECT_EQ(asked_port, 25);
-  EXPECT_EQ(counting.starts.load(), 2);
-  EXPECT_EQ(counting.stops.load(), 0);
-  first->Close();
-  EXPECT_EQ(counting.stops.load(), 1);
-  first->Close();
-  EXPECT_EQ(counting.stops.load(), 1);
-  second.reset();
-  EXPECT_EQ(counting.stops.load(), 2);
 }
 
 // The rest talk to loopback servers; run them inside tests/run-in-netns.sh.
@@ -243,7 +214,7 @@ TEST(OpenChannel, TalksToARealServerOverLoopback) {
   });
   ASSERT_TRUE(server.listening());
   OpenError error = OpenError::kConnectFailed;
-  auto channel = OpenChannel(host, "smtp", 10000, &error);
+  auto channel = OpenChannel(platform::RealNetwork(), host, "smtp", 10000, &error);
   ASSERT_NE(channel, nullptr);
   EXPECT_EQ(error, OpenError::kNone);
   EXPECT_EQ(channel->ReadLine(), "220-two lines");
@@ -257,13 +228,35 @@ TEST(OpenChannel, TalksToARealServerOverLoopback) {
   EXPECT_EQ(server.Received(), "NOOP\r\n");
 }
 
+TEST(OpenChannel, EachOpenChannelHoldsOneStartOfTheLibrary) {
+  const std::string host = testing::LoopbackAddress(14);
+  testing::LoopbackTcpServer server(host, 25, [](testing::ServerConnection& connection) {
+    connection.DrainUntilClosed();
+  });
+  ASSERT_TRUE(server.listening());
+  testing::TestNetwork network;
+  network.start_sockets = [] { return true; };
+  auto held = [&] { return network.starts.load() - network.stops.load(); };
+  auto first = OpenChannel(network, host, "smtp", kWait);
+  auto second = OpenChannel(network, host, "smtp", kWait);
+  ASSERT_NE(first, nullptr);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(held(), 2);
+  first->Close();
+  EXPECT_EQ(held(), 1);
+  first->Close();
+  EXPECT_EQ(held(), 1);
+  second.reset();
+  EXPECT_EQ(held(), 0);
+}
+
 TEST(OpenChannel, ASilentServerGivesTheEmptyLineAfterTheWaitLimit) {
   const std::string host = testing::LoopbackAddress(12);
   testing::LoopbackTcpServer server(host, 25, [](testing::ServerConnection& connection) {
     connection.DrainUntilClosed();
   });
   ASSERT_TRUE(server.listening());
-  auto channel = OpenChannel(host, "smtp", 100);
+  auto channel = OpenChannel(platform::RealNetwork(), host, "smtp", 100);
   ASSERT_NE(channel, nullptr);
   ChannelError error = ChannelError::kNone;
   EXPECT_EQ(channel->ReadLine(&error), "");
@@ -283,7 +276,7 @@ TEST(OpenChannel, FailsWithoutAServerOrAnAddress) {
   for (const auto& c : cases) {
     SCOPED_TRACE(c.host + " " + c.service);
     OpenError error = OpenError::kNone;
-    EXPECT_EQ(OpenChannel(c.host, c.service, 60000, &error), nullptr);
+    EXPECT_EQ(OpenChannel(platform::RealNetwork(), c.host, c.service, 60000, &error), nullptr);
     EXPECT_EQ(error, c.error);
   }
 }

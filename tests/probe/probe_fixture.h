@@ -4,7 +4,6 @@
 
 #include <gtest/gtest.h>
 
-#include <mutex>
 #include <string>
 
 #include "probe/shared_state.h"
@@ -28,7 +27,7 @@ class SharedStateTest : public ::testing::Test {
     shared.waits = saved_waits_;
     shared.stop_flag = saved_stop_;
     shared.main_dialog = saved_dialog_;
-    std::lock_guard<std::mutex> lock(shared.log_mutex);
+    platform::MutexLock lock(shared.log_mutex);
     shared.log_buffer = saved_log_;
   }
 

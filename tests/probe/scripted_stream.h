@@ -10,9 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "probe/byte_stream.h"
+#include "platform/byte_stream.h"
 
 namespace vantrel::testing {
+
+using platform::ByteStream;
+using platform::IoResult;
+using platform::IoStatus;
 
 struct StreamEvent {
   IoStatus status;

@@ -1,4 +1,5 @@
 #include "probe/shared_state.h"
+#include "probe/slot_protocol.h"
 
 #include <gtest/gtest.h>
 

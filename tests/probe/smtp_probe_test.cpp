@@ -9,6 +9,7 @@
 #include "tests/probe/smtp_script_server.h"
 #include "tests/support/fake_main_dialog.h"
 #include "tests/support/loopback.h"
+#include "tests/support/test_network.h"
 
 namespace vantrel {
 namespace {
@@ -92,16 +93,15 @@ class SmtpProbeTest : public testing::SharedStateTest {
     Shared().main_dialog = &dialog;
     testing::SmtpScriptServer server(host, std::move(steps));
     EXPECT_TRUE(server.listening());
-    ProbeLinks links{
-        [&] { return in.local_name; },
-        [](const std::string& to, const std::string& service, int wait_ms) {
-          EXPECT_EQ(service, "smtp");
-          EXPECT_EQ(wait_ms, Shared().waits.smtp_wait_ms);
-          return OpenChannel(to, service, wait_ms);
-        },
+    testing::TestNetwork network;
+    testing::NameThisComputer(network, in.local_name);
+    network.connect_tcp = [&network](std::uint32_t to, std::uint16_t port, int wait_ms) {
+      EXPECT_EQ(port, 25);
+      EXPECT_EQ(wait_ms, Shared().waits.smtp_wait_ms);
+      return network.SystemNetwork::ConnectTcp(to, port, wait_ms);
     };
     Outcome out;
-    out.result = ProbeAddress(&dialog, host, in.from, in.address, in.slot, links);
+    out.result = ProbeAddress(network, host, in.from, in.address, in.slot);
     if (server.Connections() > 0) {
       EXPECT_TRUE(server.WaitUntilDone());
     }
@@ -256,11 +256,9 @@ TEST_F(SmtpProbeTest, AHostThatRefusesTheConnectionIsLoggedTwice) {
   const std::string host = testing::LoopbackAddress(51);  // nobody listens here
   RecordingDialog dialog("");
   Shared().main_dialog = &dialog;
-  ProbeLinks links{[] { return std::string(kLocalName); },
-                   [](const std::string& to, const std::string& service, int wait_ms) {
-                     return OpenChannel(to, service, wait_ms);
-                   }};
-  EXPECT_EQ(ProbeAddress(&dialog, host, kFrom, kAddress, 4, links), kProbeHostUnreachable);
+  testing::TestNetwork network;
+  testing::NameThisComputer(network, kLocalName);
+  EXPECT_EQ(ProbeAddress(network, host, kFrom, kAddress, 4), kProbeHostUnreachable);
   EXPECT_EQ(TakeLogBuffer(), "\r\n4 Error connecting to mailhost\r\n4 Error connecting to mailhost");
   EXPECT_TRUE(dialog.Cells().empty());
   EXPECT_TRUE(dialog.StatusHistory().empty());
@@ -315,15 +313,16 @@ TEST_F(SmtpProbeTest, WithTheStopFlagSetNothingIsOpened) {
   Shared().stop_flag = -1;
   bool opened = false;
   bool named = false;
-  ProbeLinks links{[&] {
-                     named = true;
-                     return std::string(kLocalName);
-                   },
-                   [&](const std::string& to, const std::string& service, int wait_ms) {
-                     opened = true;
-                     return OpenChannel(to, service, wait_ms);
-                   }};
-  EXPECT_EQ(ProbeAddress(&dialog, host, kFrom, kAddress, 3, links), kProbeStopped);
+  testing::TestNetwork network;
+  network.first_local_address = [&](std::uint32_t*) {
+    named = true;
+    return false;
+  };
+  network.connect_tcp = [&](std::uint32_t, std::uint16_t, int) {
+    opened = true;
+    return std::unique_ptr<platform::ByteStream>();
+  };
+  EXPECT_EQ(ProbeAddress(network, host, kFrom, kAddress, 3), kProbeStopped);
   EXPECT_FALSE(opened);
   EXPECT_FALSE(named);
   EXPECT_EQ(server.Connections(), 0);
@@ -338,9 +337,9 @@ TEST_F(SmtpProbeTest, TheProductLinksSayHeloWithThisMachinesName) {
       host, {Say("220 ready\r\n"), Say("250 hello\r\n"), Say("250 ok\r\n"), Say("250 ok\r\n")});
   RecordingDialog dialog("");
   Shared().main_dialog = &dialog;
-  EXPECT_EQ(ProbeAddress(&dialog, host, kFrom, kAddress, 3), kProbeAccepted);
+  EXPECT_EQ(ProbeAddress(platform::RealNetwork(), host, kFrom, kAddress, 3), kProbeAccepted);
   EXPECT_TRUE(server.WaitUntilDone());
-  EXPECT_EQ(server.Received(), "HELO " + LocalHostName() + "\r\n" + kMail + kRcpt + kQuit);
+  EXPECT_EQ(server.Received(), "HELO " + LocalHostName(platform::RealNetwork()) + "\r\n" + kMail + kRcpt + kQuit);
   Shared().main_dialog = nullptr;
 }
 

@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "probe/shared_state.h"
+#include "probe/slot_protocol.h"
 #include "probe/smtp_probe.h"
 #include "tests/support/fake_main_dialog.h"
 #include "tests/support/loopback.h"
@@ -53,7 +54,7 @@ class TaskTest : public ::testing::Test {
     Shared().stop_flag = 0;
     TakeLogBuffer();
     RegisterMainDialog(&dialog_);
-    SetTaskFromText("<checker@x.test>");
+    SetTaskSettings(TaskSettings{"<checker@x.test>", &platform::RealNetwork()});
     Slot().Reset();
   }
   void TearDown() override {

@@ -1,11 +1,11 @@
-// The byte stream under the line channel: a TCP connection in the product, a
-// scripted double in tests, so that short reads, time-outs, failures and
+// A connected byte stream, as the SMTP line channel uses it: a TCP connection
+// in the product, a scripted double in tests, so that short reads, time-outs, failures and
 // closes can be fed to the channel without sockets.
 #pragma once
 
 #include <cstddef>
 
-namespace vantrel {
+namespace vantrel::platform {
 
 enum class IoStatus {
   kOk,       // count bytes moved, at least one
@@ -30,4 +30,4 @@ class ByteStream {
   virtual IoResult Send(const char* data, std::size_t size, int wait_ms) = 0;
 };
 
-}  // namespace vantrel
+}  // namespace vantrel::platform
