@@ -51,6 +51,20 @@ bool LogBufferEmpty() {
   return shared.log_buffer.empty();
 }
 
+void SetLastReply(int slot, const std::string& line) {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.last_reply_mutex);
+  shared.last_replies[static_cast<std::size_t>(slot)] = line;
+}
+
+std::string TakeLastReply(int slot) {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.last_reply_mutex);
+  std::string taken;
+  taken.swap(shared.last_replies[static_cast<std::size_t>(slot)]);
+  return taken;
+}
+
 void ShowActivity(int row, int column, const std::string& text) {
   if (MainDialog* dialog = Shared().main_dialog.load()) {
     dialog->SetTaskCell(row, column, text.substr(0, kActivityCellLimit));

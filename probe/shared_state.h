@@ -56,6 +56,7 @@ class TaskSlot {
 struct TaskSettings {
   std::string from_text;
   platform::Network* network = nullptr;
+  std::string helo_name;  // empty: this computer's own name
 };
 
 struct SharedState {
@@ -72,6 +73,11 @@ struct SharedState {
   platform::Mutex log_mutex;
   std::string log_buffer VANTREL_GUARDED_BY(log_mutex);
 
+  // The last reply line each task's server sent in its latest dialogue, for
+  // the run's report.
+  platform::Mutex last_reply_mutex;
+  std::array<std::string, kTaskSlots> last_replies VANTREL_GUARDED_BY(last_reply_mutex);
+
   // A task of the last run may still be ending while the next run starts.
   platform::Mutex task_settings_mutex;
   TaskSettings task_settings VANTREL_GUARDED_BY(task_settings_mutex);
@@ -87,6 +93,10 @@ void AppendLogLine(const std::string& text);
 // cannot interleave with.
 std::string TakeLogBuffer();
 bool LogBufferEmpty();
+// The server's last reply line in slot's latest dialogue; taking it clears it.
+void SetLastReply(int slot, const std::string& line);
+std::string TakeLastReply(int slot);
+
 // One task list cell, cut to its first 127 characters; nothing before the
 // first task started.
 void ShowActivity(int row, int column, const std::string& text);

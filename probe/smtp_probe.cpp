@@ -64,10 +64,10 @@ bool IsPositiveReply(std::string_view line) {
 }
 
 std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_host, const std::string& from_text,
-                          const std::string& address, int slot) {
+                          const std::string& address, int slot, const std::string& helo_name) {
   if (Shared().stop_flag.load() != 0) return kProbeStopped;
   Dialogue talk(slot);
-  const std::string local_name = LocalHostName(network);
+  const std::string local_name = helo_name.empty() ? LocalHostName(network) : helo_name;
 
   talk.channel = OpenChannel(network, mail_host, "smtp", Shared().waits.smtp_wait_ms);
   if (talk.channel == nullptr) {

@@ -21,9 +21,10 @@ enum ProbeResult : std::int32_t {
 
 // Shows its progress in row slot of the task list and logs each step with
 // the slot index in front. The mail host is reached, and the HELO name found,
-// through network; waits come from Shared().waits.
+// through network, unless helo_name gives the name to say HELO with; waits
+// come from Shared().waits.
 std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_host, const std::string& from_text,
-                          const std::string& address, int slot);
+                          const std::string& address, int slot, const std::string& helo_name = std::string());
 
 // A reply line is positive when its first three characters read as a number
 // whose integer part lies from 200 to 299.

@@ -115,7 +115,7 @@ void TaskProcedure(int slot) {
     const std::string& address = job->address;
     const std::string& mail_host = job->mail_host;
     ShowActivity(slot, kActivityColumn, "Connecting to " + mail_host + " for " + address);
-    std::int32_t result = ProbeAddress(network, mail_host, from_text, address, slot);
+    std::int32_t result = ProbeAddress(network, mail_host, from_text, address, slot, settings.helo_name);
     if (shared.stop_flag.load() != 0) {
       LeaveTask(slot);
       return;

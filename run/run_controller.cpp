@@ -4,8 +4,9 @@
 
 namespace vantrel {
 
-RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files, platform::Network& network) {
-  return run::VerificationRun(dialog, files, network).Execute();
+RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files, platform::Network& network,
+                       const RunOptions& options) {
+  return run::VerificationRun(dialog, files, network, options).Execute();
 }
 
 }  // namespace vantrel

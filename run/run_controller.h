@@ -5,6 +5,7 @@
 #include "platform/file.h"
 #include "platform/network.h"
 #include "dialog/main_dialog.h"
+#include "run/run_observer.h"
 
 namespace vantrel {
 
@@ -15,6 +16,6 @@ enum class RunEnd {
 };
 
 RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem(),
-                       platform::Network& network = platform::RealNetwork());
+                       platform::Network& network = platform::RealNetwork(), const RunOptions& options = {});
 
 }  // namespace vantrel

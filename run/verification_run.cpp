@@ -34,8 +34,9 @@ std::string ResultsText(std::int32_t master, std::int32_t bad, const std::vector
   return text;
 }
 
-VerificationRun::VerificationRun(MainDialog& dialog, platform::FileSystem& files, platform::Network& network)
-    : dialog_(dialog), files_(files), network_(network), log_(files) {}
+VerificationRun::VerificationRun(MainDialog& dialog, platform::FileSystem& files, platform::Network& network,
+                                 const RunOptions& options)
+    : dialog_(dialog), files_(files), network_(network), options_(options), log_(files) {}
 
 bool VerificationRun::OpenMemberList() {
   list_name_ = dialog_.GetText(kInputListBox);
@@ -88,7 +89,7 @@ RunEnd VerificationRun::Execute() {
   // Tasks find their window through the registry and take the FROM text from
   // here; both must be this run's before the first task starts.
   RegisterMainDialog(&dialog_);
-  SetTaskSettings(TaskSettings{dialog_.GetText(kFromBox), &network_});
+  SetTaskSettings(TaskSettings{dialog_.GetText(kFromBox), &network_, options_.helo_name});
   StartTasks();
   results_ = std::make_unique<ResultList>(files_, ResultListName(list_name_));
 

@@ -25,7 +25,8 @@ enum class ErrorMode : int { kRemove = 1, kSuspend = 2, kWriteToFile = 3 };
 
 class VerificationRun {
  public:
-  VerificationRun(MainDialog& dialog, platform::FileSystem& files, platform::Network& network);
+  VerificationRun(MainDialog& dialog, platform::FileSystem& files, platform::Network& network,
+                  const RunOptions& options);
   RunEnd Execute();
 
  private:
@@ -50,6 +51,7 @@ class VerificationRun {
   MainDialog& dialog_;
   platform::FileSystem& files_;
   platform::Network& network_;
+  RunOptions options_;
   std::string dns_server_;
   RunLog log_;
   std::string list_name_;

@@ -19,14 +19,14 @@ const char kAboutText[] =
     "address has been tested until the SEND BODY\r\n"
     "option is selected.\r\n";
 
-RunEnd PressGoButton(MainDialog& dialog, platform::FileSystem& files) {
+RunEnd PressGoButton(MainDialog& dialog, platform::FileSystem& files, const RunOptions& options) {
   if (dialog.GetText(kGoButton) != "&Go") {
     dialog.SetText(kGoButton, "&Go");
     return RunEnd::kRefused;
   }
   dialog.Enable(kGoButton, false);
   dialog.SetText(kGoButton, "&Stop");
-  RunEnd end = RunVerification(dialog, files);
+  RunEnd end = RunVerification(dialog, files, platform::RealNetwork(), options);
   // After an exit during the run these reach a window that is gone; the
   // front ends make that harmless.
   dialog.SetText(kGoButton, "&Go");

@@ -15,7 +15,8 @@ extern const char kAboutText[];
 // The Go button: "&Go" starts a run and relabels the button "&Stop" while it
 // lasts; any other caption is set back to "&Go". Returns how the run ended,
 // or kRefused when no run was started.
-RunEnd PressGoButton(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
+RunEnd PressGoButton(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem(),
+                     const RunOptions& options = {});
 
 void ShowAboutBox(MainDialog& dialog);
 

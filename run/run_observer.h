@@ -1,0 +1,50 @@
+// What a run tells about each line as it decides it, for a face that shows
+// progress or keeps a report. The run calls it on the dialog's thread, in
+// the order the decisions are made; a run without an observer tells nobody.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace vantrel {
+
+enum class LineOutcome {
+  kGood,            // the address's mail server accepted the recipient
+  kBad,             // refused for good, or no address in the line: removed, suspended or filed
+  kTryAgain,        // no answer about the recipient this time: kept with "++"
+  kSuspended,       // a "+" line, copied as it stands
+  kNotAnAddress,    // a line without "@", copied as it stands
+  kKeptUnchecked,   // kept unchanged without a probe (no task, or the run ended early)
+};
+
+struct LineDecision {
+  std::int64_t line_number = 0;  // 1 for the member list's first line
+  std::string line;              // as read
+  LineOutcome outcome = LineOutcome::kKeptUnchecked;
+  std::string verdict_code;      // "200", "400", "500" or empty
+  std::string verdict_message;   // the verdict without its code, or empty
+  std::string mail_host;         // the chosen host's address text, or empty
+  std::string last_reply;        // the server's last reply line, or empty
+};
+
+struct RunProgress {
+  std::int64_t bytes_read = 0;   // of the member list, line ends included
+  std::int64_t total_bytes = 0;  // the member list's size when the run began; 0 when unknown
+  std::int64_t lines_read = 0;
+};
+
+class RunObserver {
+ public:
+  virtual ~RunObserver() = default;
+  virtual void LineDecided(const LineDecision& decision) = 0;
+  // After each line read and once per polling round.
+  virtual void ProgressMade(const RunProgress& progress) = 0;
+};
+
+// What a face may add to a run beyond the dialog's controls.
+struct RunOptions {
+  std::string helo_name;             // empty: this computer's own name
+  RunObserver* observer = nullptr;
+};
+
+}  // namespace vantrel
