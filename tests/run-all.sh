@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # The whole test job on a fresh Debian machine: installs what is missing,
 # then builds and runs every suite — the Linux tests under the linux,
-# linux-asan and linux-tsan presets, the DNS reply fuzzer for a bounded time,
-# and the Windows program under Wine. Everything that touches the network
-# runs inside a private network namespace that holds only loopback.
+# linux-asan and linux-tsan presets, the console program against real DNS
+# and mail servers (dnsmasq, Postfix), the DNS reply fuzzer for a bounded
+# time, and the Windows program under Wine. Everything that touches the
+# network runs inside a private network namespace that holds only loopback.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,7 @@ packages=(
   clang libclang-rt-14-dev
   iproute2 util-linux netbase procps
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine xvfb xauth xdotool imagemagick
+  postfix dnsmasq-base
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -24,7 +26,26 @@ if [ "${#missing[@]}" -gt 0 ]; then
   [ "$(id -u)" -ne 0 ] && sudo="sudo"
   echo "== installing: ${missing[*]}"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  # The real-server stage runs Postfix as a private instance in a namespace.
+  # The package must not set up or start the machine's own mail system: with
+  # no configuration chosen it writes no /etc/postfix/main.cf (and its unit
+  # starts nothing without one), and a policy-rc.d that refuses every service
+  # start stands while apt-get runs (an existing one is left as it is).
+  echo "postfix postfix/main_mailer_type select No configuration" | $sudo debconf-set-selections
+  policy=/usr/sbin/policy-rc.d
+  added_policy=""
+  if [ ! -e "$policy" ]; then
+    printf '#!/bin/sh\n# tests/run-all.sh: no service starts while it installs packages\nexit 101\n' \
+      | $sudo tee "$policy" >/dev/null
+    $sudo chmod 755 "$policy"
+    added_policy=yes
+    trap '$sudo rm -f "$policy"' EXIT
+  fi
+  $sudo env DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends "${missing[@]}"
+  if [ -n "$added_policy" ]; then
+    $sudo rm -f "$policy"
+    trap - EXIT
+  fi
 fi
 
 jobs="$(nproc)"
@@ -41,6 +62,13 @@ for preset in linux linux-asan linux-tsan; do
   count="$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$logs/$preset.txt" | tail -n 1)"
   passed=$((passed + ${count:-0}))
 done
+
+if [ -x tests/real/run-real-servers.sh ]; then
+  step "real servers: dnsmasq and Postfix on loopback"
+  tests/real/run-real-servers.sh | tee "$logs/real.txt"
+  count="$(sed -n 's/^\([0-9]*\) of [0-9]* real-server scenarios passed$/\1/p' "$logs/real.txt" | tail -n 1)"
+  passed=$((passed + ${count:-0}))
+fi
 
 if [ -x tests/fuzz/run-fuzzer.sh ]; then
   step "fuzz the DNS reply reader for ${FUZZ_SECONDS}s"
