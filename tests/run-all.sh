@@ -3,8 +3,9 @@
 # then builds and runs every suite — the Linux tests under the linux,
 # linux-asan and linux-tsan presets, the console program against real DNS
 # and mail servers (dnsmasq, Postfix), the DNS reply fuzzer for a bounded
-# time, and the Windows program under Wine. Everything that touches the
-# network runs inside a private network namespace that holds only loopback.
+# time, the Windows program under Wine, then the install and the .deb and zip
+# packages. Everything that touches the network runs inside a private network
+# namespace that holds only loopback.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,6 +15,7 @@ packages=(
   cmake ninja-build g++ googletest libgtest-dev libgmock-dev
   clang libclang-rt-14-dev
   iproute2 util-linux netbase procps
+  dpkg-dev man-db groff-base
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine xvfb xauth xdotool imagemagick
   postfix dnsmasq-base
 )
@@ -85,6 +87,11 @@ else
   cmake --preset mingw >/dev/null
   cmake --build --preset mingw -j "$jobs"
 fi
+
+step "install, .deb and zip"
+tests/package/check-packages.sh linux mingw | tee "$logs/packages.txt"
+count="$(sed -n 's/^\([0-9]*\) of [0-9]* package checks passed$/\1/p' "$logs/packages.txt" | tail -n 1)"
+passed=$((passed + ${count:-0}))
 
 step "all test stages passed"
 echo "run-all: $passed passed, 0 failed"
