@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -29,6 +30,8 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // True for an existing ordinary file: folders, hidden and system files don't count.
   virtual bool IsPlainFile(const std::string& name) = 0;
+  // The size in bytes of an existing file, or -1 when it cannot be told.
+  virtual std::int64_t FileSize(const std::string& name) = 0;
   virtual std::unique_ptr<ReadableFile> OpenRead(const std::string& name) = 0;
   // Empties an existing file (keeping its attributes) or creates it.
   virtual std::unique_ptr<WritableFile> OpenTruncate(const std::string& name) = 0;

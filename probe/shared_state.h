@@ -67,6 +67,11 @@ struct SharedState {
   std::array<std::atomic<platform::ThreadHandle>, kTaskSlots> thread_handles{};
   Waits waits;  // set before a run's tasks start, read only afterwards
 
+  // Dialogues begun and connections opened since the run reset them: a run in
+  // which no connection ever opened says so in its "Results".
+  std::atomic<int> probes_made{0};
+  std::atomic<int> connections_opened{0};
+
   // False once a slot's task has stopped reading its slot for good.
   std::array<std::atomic<bool>, kTaskSlots> task_alive{};
 

@@ -12,6 +12,10 @@ MailHost LookUpMailHost(platform::Network& network, const std::string& dns_serve
   if (!lease.held()) return host;
   dns::Bytes query = dns::BuildQuery(domain, dns::kTypeMx, dns::kClassIn);
   dns::Bytes reply = dns::ExchangeQuery(network, dns_server, query, dns_wait_ms);
+  if (reply.empty()) {
+    host.outcome = MailHost::Outcome::kNoAnswer;
+    return host;
+  }
   if (dns::ReadMxReply(network, reply, records) != dns::kLookupOk) return host;
   const dns::MxRecord* chosen = ChoosePreferredMx(*records);
   if (!chosen || chosen->address.empty()) {

@@ -14,7 +14,8 @@ namespace vantrel::run {
 struct MailHost {
   enum class Outcome {
     kFound,           // address holds the dotted IPv4 text of the chosen host
-    kLookupFailed,    // no reply, or the server reported an error
+    kNoAnswer,        // no datagram came back from the DNS server at all
+    kLookupFailed,    // the server reported an error, or the reply could not be read
     kNoUsableRecord,  // no MX record, or the chosen host has no address
   };
   Outcome outcome = Outcome::kLookupFailed;

@@ -47,6 +47,7 @@ class MemberList {
 
   bool AtEnd() { return reader_.AtEnd(); }
   bool ReadLine(std::string* line) { return reader_.ReadLine(line); }
+  std::int64_t BytesRead() const { return reader_.BytesConsumed(); }
 
  private:
   explicit MemberList(std::unique_ptr<platform::ReadableFile> file) : file_(std::move(file)), reader_(*file_) {}

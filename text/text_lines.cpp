@@ -23,6 +23,7 @@ bool TextLineReader::AtEnd() {
   if (ended_) return true;
   if (!Fill()) return true;
   if (buffer_[pos_] == kCtrlZ) {
+    ++consumed_;
     ended_ = true;
     return true;
   }
@@ -35,13 +36,17 @@ bool TextLineReader::ReadLine(std::string* line) {
   for (;;) {
     if (!Fill()) return true;  // last line without an end
     char c = buffer_[pos_++];
+    ++consumed_;
     if (c == kCtrlZ) {
       ended_ = true;
       return true;
     }
     if (c == '\r') {
       // A LF right after the CR is part of the line end, even across reads.
-      if (Fill() && buffer_[pos_] == '\n') ++pos_;
+      if (Fill() && buffer_[pos_] == '\n') {
+        ++pos_;
+        ++consumed_;
+      }
       return true;
     }
     line->push_back(c);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 
 #include "platform/file.h"
@@ -19,6 +20,8 @@ class TextLineReader {
   // counts as the end of the file.
   bool ReadLine(std::string* line);
   bool AtEnd();
+  // Bytes of the file taken so far, line ends and a final Ctrl-Z included.
+  std::int64_t BytesConsumed() const { return consumed_; }
 
  private:
   bool Fill();  // false when nothing more can be read
@@ -27,6 +30,7 @@ class TextLineReader {
   std::array<char, 16384> buffer_{};
   std::size_t pos_ = 0;
   std::size_t size_ = 0;
+  std::int64_t consumed_ = 0;
   bool ended_ = false;  // end of file, read error or Ctrl-Z seen
 };
 

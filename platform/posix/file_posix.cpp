@@ -63,6 +63,12 @@ class PosixFileSystem final : public FileSystem {
     return ::stat(name.c_str(), &info) == 0 && S_ISREG(info.st_mode);
   }
 
+  std::int64_t FileSize(const std::string& name) override {
+    struct stat info{};
+    if (::stat(name.c_str(), &info) != 0) return -1;
+    return static_cast<std::int64_t>(info.st_size);
+  }
+
   std::unique_ptr<ReadableFile> OpenRead(const std::string& name) override {
     int fd = OpenLocked(name, O_RDONLY);
     if (fd < 0) return nullptr;

@@ -47,6 +47,12 @@ class Win32FileSystem final : public FileSystem {
     return (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) == 0;
   }
 
+  std::int64_t FileSize(const std::string& name) override {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!::GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data)) return -1;
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow);
+  }
+
   std::unique_ptr<ReadableFile> OpenRead(const std::string& name) override {
     HANDLE handle = OpenExclusive(name, GENERIC_READ, OPEN_EXISTING);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;

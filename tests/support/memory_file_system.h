@@ -24,6 +24,10 @@ class MemoryFileSystem : public platform::FileSystem {
   std::size_t read_piece = 3;           // bytes per Read call
 
   bool IsPlainFile(const std::string& name) override { return files.count(name) != 0 && !hidden.count(name); }
+  std::int64_t FileSize(const std::string& name) override {
+    auto found = files.find(name);
+    return found == files.end() ? -1 : static_cast<std::int64_t>(found->second.size());
+  }
 
   std::unique_ptr<platform::ReadableFile> OpenRead(const std::string& name) override {
     if (locked.count(name) || unreadable.count(name) || !files.count(name)) return nullptr;
