@@ -283,7 +283,8 @@ TEST_F(RunTest, StopFlagEndsTheRunAtOnce) {
   EXPECT_EQ(LastResults(), "");
   EXPECT_FALSE(dialog_.IsEnabled(kGoButton));
   EXPECT_FALSE(dialog_.IsEnabled(kFromBox));
-  EXPECT_TRUE(dialog_.WaitFor([] { return Shared().running_tasks.load() == 0; }, 20000));
+  EXPECT_TRUE(dialog_.WaitFor("every task to see the stop flag and end",
+                              [] { return Shared().running_tasks.load() == 0; }, 20000));
 }
 
 // Tasks give up after a short idle limit while the run waits on silent
