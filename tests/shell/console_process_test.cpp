@@ -21,6 +21,7 @@
 
 #include "tests/support/loopback.h"
 #include "tests/support/dns_packet_builder.h"
+#include "tests/support/settings_file.h"
 
 extern char** environ;
 
@@ -194,21 +195,7 @@ TEST(ConsoleProgram, RunsTheListAndSavesTheOptionsAsTheDialogWould) {
 
   // The options became the settings; the position came through untouched.
   EXPECT_EQ(console.File("Vantrel.INI"),
-            "; VANTREL 1.2 SETTINGS FILE\r\n"
-            "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
-            "LOCATION=-7:300\r\n"
-            "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
-            "; 0=Send body, 1=Do not send (default)\r\n"
-            "BODY=1\r\n"
-            "; This is the local DNS server to use for resolving the domain names\r\n"
-            "DNS=" + world.dns() + "\r\n"
-            "; This is the flag to show how to handle addresses with errors\r\n"
-            "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n"
-            "ERROR=3\r\n"
-            "; This is the name of the input membership list file of addresses\r\n"
-            "FILE=list.lst\r\n"
-            "; This is the email address to use as the FROM address (should be local to you)\r\n"
-            "FROM=Me <me@vantrel.test>\r\n");
+            testing::SettingsFile("-7:300", 1, world.dns(), 3, "list.lst", "Me <me@vantrel.test>"));
 }
 
 TEST(ConsoleProgram, MissingListIsRefusedAndOnlyTheSettingsAreWritten) {
