@@ -119,7 +119,8 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
     checks.Expect(!vantrel.IsEnabled(control), "control " + std::to_string(control) + " disabled during the run");
   }
   // Wait until the other tasks are done, so the picture shows the held one alone.
-  WaitUntil([&] { return vantrel.Cell(1, kTaskColumn).empty(); });
+  checks.Expect(WaitUntil([&] { return vantrel.Cell(1, kTaskColumn).empty(); }),
+                "the other tasks end while the held one waits (row 1 empties)");
   SaveShot(settings, vantrel, "vantrel-during-run.bmp", checks);
   checks.Expect(ReleaseHeldServer(settings), "the held server is released");
 
