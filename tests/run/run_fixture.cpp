@@ -159,18 +159,6 @@ bool RunTest::FileExists(const std::string& name) {
   return ::stat(name.c_str(), &info) == 0;
 }
 
-std::vector<std::string> RunTest::Lines(const std::string& content) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find("\r\n", start);
-    if (end == std::string::npos) end = content.size();
-    lines.push_back(content.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 std::vector<std::string> RunTest::Sorted(std::vector<std::string> lines) {
   std::sort(lines.begin(), lines.end());
   return lines;
@@ -178,7 +166,7 @@ std::vector<std::string> RunTest::Sorted(std::vector<std::string> lines) {
 
 std::vector<std::string> RunTest::LogLinesStartingWith(const std::string& prefix) {
   std::vector<std::string> found;
-  for (const std::string& line : Lines(ReadFile("vantrel.log"))) {
+  for (const std::string& line : CrLfLines(ReadFile("vantrel.log"))) {
     if (line.rfind(prefix, 0) == 0) found.push_back(line);
   }
   return found;

@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "tests/support/loopback.h"
+#include "tests/support/crlf_lines.h"
 #include "tests/support/dns_packet_builder.h"
 #include "tests/support/settings_file.h"
 
@@ -42,17 +43,6 @@ std::string ReadFile(const fs::path& path) {
 
 void WriteFile(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
-}
-
-std::vector<std::string> SortedLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  EXPECT_EQ(start, text.size()) << "text does not end with CR LF";
-  std::sort(lines.begin(), lines.end());
-  return lines;
 }
 
 std::vector<std::string> FolderContents(const fs::path& folder) {
@@ -178,8 +168,10 @@ TEST(ConsoleProgram, RunsTheListAndSavesTheOptionsAsTheDialogWould) {
             std::string::npos)
       << console.Stdout();
   EXPECT_EQ(console.Stderr(), "");
-  EXPECT_EQ(SortedLines(console.File("list.lst.OK")),
+  std::string result_list = console.File("list.lst.OK");
+  EXPECT_EQ(testing::SortedCrLfLines(result_list),
             (std::vector<std::string>{"# heading", "++c@nomx.test", "a@ok.test"}));
+  EXPECT_EQ(result_list.size() - result_list.rfind("\r\n"), 2u) << "the last line ends with CR LF";
   EXPECT_EQ(console.File("list.lst.BAD"), "## 500 Remote server (" + LoopbackAddress(3) +
                                               ") does not accept mail to \"b@strict.test\" b@strict.test\r\n"
                                               "b@strict.test\r\n");
