@@ -8,7 +8,6 @@ namespace vantrel::dns {
 
 namespace {
 
-constexpr std::size_t kHeaderSize = 12;
 constexpr std::uint8_t kPointerMark = 192;
 constexpr std::uint8_t kFirstNameCharacter = 33;
 

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # The whole test job on a fresh Debian machine: installs what is missing,
 # then builds and runs every suite — the Linux tests under the linux,
-# linux-asan and linux-tsan presets, the console program against real DNS
-# and mail servers (dnsmasq, Postfix), the DNS reply fuzzer for a bounded
-# time, the Windows program under Wine, then the install and the .deb and zip
-# packages. Everything that touches the network runs inside a private network
-# namespace that holds only loopback.
+# linux-asan and linux-tsan presets, after the linux preset a build under
+# clang's thread-safety analysis (linux-tsa, built only), the console program
+# against real DNS and mail servers (dnsmasq, Postfix), the fuzzers for a
+# bounded time, the Windows program under Wine, then the install and the .deb
+# and zip packages. Everything that touches the network runs inside a private
+# network namespace that holds only loopback.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -56,14 +57,23 @@ logs="$(mktemp -d)"
 trap 'rm -rf "$logs"' EXIT
 passed=0
 
-for preset in linux linux-asan linux-tsan; do
+build_and_test() {
+  local preset=$1
   step "build and test: $preset"
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" -j "$jobs"
   tests/run-in-netns.sh ctest --preset "$preset" | tee "$logs/$preset.txt"
   count="$(sed -n 's/.* tests failed out of \([0-9]*\)$/\1/p' "$logs/$preset.txt" | tail -n 1)"
   passed=$((passed + ${count:-0}))
-done
+}
+
+build_and_test linux
+# A compile check: a guarded member touched without its lock does not build.
+step "build with clang's thread-safety analysis: linux-tsa"
+cmake --preset linux-tsa >/dev/null
+cmake --build --preset linux-tsa -j "$jobs"
+build_and_test linux-asan
+build_and_test linux-tsan
 
 if [ -x tests/real/run-real-servers.sh ]; then
   step "real servers: dnsmasq and Postfix on loopback"

@@ -17,7 +17,7 @@ ConsoleDialog::ConsoleDialog(ConsoleView& view) : view_(view) {
 }
 
 std::string ConsoleDialog::GetText(int control) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   auto it = texts_.find(control);
   return it == texts_.end() ? std::string() : it->second;
 }
@@ -28,50 +28,50 @@ void ConsoleDialog::SetText(int control, const std::string& text) {
     return;
   }
   if (closed_.load()) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   texts_[control] = text;
 }
 
 void ConsoleDialog::Enable(int control, bool enabled) {
   if (closed_.load()) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   enabled_[control] = enabled;
 }
 
 bool ConsoleDialog::IsEnabled(int control) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   auto it = enabled_.find(control);
   return it == enabled_.end() || it->second;
 }
 
 int ConsoleDialog::GetBodyCheck() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return body_check_;
 }
 
 void ConsoleDialog::SetBodyCheck(long value) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   body_check_ = value != 0 ? 1 : 0;
 }
 
 bool ConsoleDialog::IsErrorModeSelected(int button) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return selected_mode_ == button;
 }
 
 void ConsoleDialog::SelectErrorMode(int button) {
   if (button != kRemoveButton && button != kSuspendButton && button != kWriteToFileButton) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   selected_mode_ = button;
 }
 
 DialogPoint ConsoleDialog::GetPosition() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   return position_;
 }
 
 void ConsoleDialog::MoveTo(DialogPoint corner) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   position_ = corner;
 }
 
@@ -91,7 +91,7 @@ void ConsoleDialog::ProcessOneMessage() {
 void ConsoleDialog::SetStatusText(const std::string& text) {
   if (closed_.load()) return;  // a task still alive after the exit talks to no window
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    platform::MutexLock lock(mutex_);
     texts_[kStatusBar] = text;
   }
   view_.SetStatus(text);

@@ -7,9 +7,9 @@
 #include <atomic>
 #include <functional>
 #include <map>
-#include <mutex>
 #include <string>
 
+#include "platform/mutex.h"
 #include "platform/thread_annotations.h"
 #include "shell/console/console_view.h"
 #include "dialog/main_dialog.h"
@@ -49,7 +49,7 @@ class ConsoleDialog : public MainDialog {
   bool Closed() const { return closed_.load(); }
 
  private:
-  std::mutex mutex_;
+  platform::Mutex mutex_;
   std::map<int, std::string> texts_ VANTREL_GUARDED_BY(mutex_);
   std::map<int, bool> enabled_ VANTREL_GUARDED_BY(mutex_);
   int body_check_ VANTREL_GUARDED_BY(mutex_) = 0;

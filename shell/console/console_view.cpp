@@ -47,7 +47,7 @@ ConsoleView::ConsoleView(Output output, bool tty, int width, std::function<Clock
 }
 
 void ConsoleView::SetStatus(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   status_ = text;
   if (tty_ && panel_live_) {
     dirty_ = true;
@@ -59,7 +59,7 @@ void ConsoleView::SetStatus(const std::string& text) {
 
 void ConsoleView::SetCell(int row, int column, const std::string& text) {
   if (row < 0 || row >= kTaskListRows || (column != kTaskColumn && column != kActivityColumn)) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   cells_[static_cast<std::size_t>(row)][static_cast<std::size_t>(column)] = text;
   // Off a TTY the task rows are left to the run log, which has every step.
   if (!tty_ || !panel_live_) return;
@@ -68,12 +68,12 @@ void ConsoleView::SetCell(int row, int column, const std::string& text) {
 }
 
 void ConsoleView::Refresh() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (dirty_ && now_() - last_draw_ >= kRedrawGap) Draw();
 }
 
 void ConsoleView::ShowBox(const std::string& text, const std::string& caption, MessageIcon icon) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (tty_ && panel_live_ && dirty_) Draw();
   panel_live_ = false;
   std::string box = "\n[" + Printable(caption) + "]\n" + BoxText(text);
@@ -82,7 +82,7 @@ void ConsoleView::ShowBox(const std::string& text, const std::string& caption, M
 }
 
 void ConsoleView::Finish() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  platform::MutexLock lock(mutex_);
   if (tty_ && panel_live_ && dirty_) Draw();
   panel_live_ = false;
 }

@@ -8,10 +8,10 @@
 #include <array>
 #include <chrono>
 #include <functional>
-#include <mutex>
 #include <string>
 #include <string_view>
 
+#include "platform/mutex.h"
 #include "platform/thread_annotations.h"
 #include "dialog/main_dialog.h"
 
@@ -43,11 +43,10 @@ class ConsoleView {
   static constexpr auto kRoundStatusGap = std::chrono::seconds(1);
 
  private:
-  // Both with mutex_ held.
-  void Draw();
-  void PrintStatusLine(const std::string& text);
+  void Draw() VANTREL_REQUIRES(mutex_);
+  void PrintStatusLine(const std::string& text) VANTREL_REQUIRES(mutex_);
 
-  std::mutex mutex_;
+  platform::Mutex mutex_;
   const Output output_;
   const bool tty_;
   const int width_;

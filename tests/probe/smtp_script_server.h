@@ -5,6 +5,8 @@
 // sent once the client has hung up.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -32,9 +34,14 @@ class SmtpScriptServer {
   std::string Received() { return server_.Received(); }
 
   // Waits until the client has closed the connection, within a generous bound.
-  bool WaitUntilDone(int bound_ms = 10000) {
+  ::testing::AssertionResult WaitUntilDone(int bound_ms = 10000) {
     std::unique_lock<std::mutex> lock(mutex_);
-    return done_changed_.wait_for(lock, std::chrono::milliseconds(bound_ms), [this] { return done_; });
+    if (done_changed_.wait_for(lock, std::chrono::milliseconds(bound_ms), [this] { return done_; })) {
+      return ::testing::AssertionSuccess();
+    }
+    lock.unlock();
+    return ::testing::AssertionFailure() << "the client did not close the connection within " << bound_ms
+                                         << " ms; the server received \"" << Received() << "\"";
   }
 
  private:

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <condition_variable>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,28 +18,8 @@ namespace vantrel::testing {
 
 namespace {
 
-bool WaitUntil(const std::function<bool()>& condition, int bound_ms = 20000) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(2));
-  }
-  return true;
-}
-
-// The question's name in dotted form.
-std::string QueryDomain(const std::string& query) {
-  std::string name;
-  std::size_t pos = 12;
-  while (pos < query.size()) {
-    std::size_t length = static_cast<unsigned char>(query[pos]);
-    if (length == 0 || pos + 1 + length > query.size()) break;
-    if (!name.empty()) name += '.';
-    name += query.substr(pos + 1, length);
-    pos += 1 + length;
-  }
-  return name;
-}
+// Far above what any run of these suites takes, well below ctest's limit.
+constexpr std::chrono::seconds kRunBound{30};
 
 }  // namespace
 
@@ -64,7 +45,7 @@ void RunTest::SetUp() {
   RegisterMainDialog(&dialog_);
 
   dns_ = std::make_unique<FakeDnsServer>(LoopbackAddress(kDnsHost), [this](const std::string& query) {
-    std::string domain = QueryDomain(query);
+    std::string domain = QuestionName(query);
     DnsAnswer answer;
     {
       std::lock_guard<std::mutex> lock(answers_mutex_);
@@ -113,7 +94,8 @@ void RunTest::SetUp() {
 void RunTest::TearDown() {
   SharedState& shared = Shared();
   // Tasks hold the dialog; it must outlive the last of them.
-  EXPECT_TRUE(WaitUntil([&] { return shared.running_tasks.load() == 0; })) << "tasks outlived the test";
+  EXPECT_TRUE(dialog_.WaitFor("the last task to end after the test", [&] { return shared.running_tasks.load() == 0; },
+                              20000));
   UnregisterMainDialog(&dialog_);
   shared.waits = saved_waits_;
   shared.stop_flag = 0;
@@ -138,7 +120,27 @@ void RunTest::AnswerMx(const std::string& domain, int host, std::uint16_t prefer
 RunEnd RunTest::Run(int mode_button, const std::string& list_name) {
   dialog_.SelectErrorMode(mode_button);
   dialog_.SetText(kInputListBox, list_name);
-  return RunVerification(dialog_);
+  // A run that never ends would hold the suite until ctest gives up on it.
+  // Past the bound the watchdog fails the test at once and sets the stop
+  // flag, as the window going away would, so that the run ends as well.
+  std::mutex mutex;
+  std::condition_variable ended_changed;
+  bool ended = false;
+  std::thread watchdog([&] {
+    std::unique_lock<std::mutex> lock(mutex);
+    if (ended_changed.wait_for(lock, kRunBound, [&] { return ended; })) return;
+    ADD_FAILURE() << "the run of " << list_name << " did not end within " << kRunBound.count()
+                  << " s; the stop flag is set to end it";
+    Shared().stop_flag = -1;
+  });
+  RunEnd end = RunVerification(dialog_);
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    ended = true;
+  }
+  ended_changed.notify_all();
+  watchdog.join();
+  return end;
 }
 
 void RunTest::WriteFile(const std::string& name, const std::string& content) {
@@ -157,18 +159,6 @@ bool RunTest::FileExists(const std::string& name) {
   return ::stat(name.c_str(), &info) == 0;
 }
 
-std::vector<std::string> RunTest::Lines(const std::string& content) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < content.size()) {
-    std::size_t end = content.find("\r\n", start);
-    if (end == std::string::npos) end = content.size();
-    lines.push_back(content.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 std::vector<std::string> RunTest::Sorted(std::vector<std::string> lines) {
   std::sort(lines.begin(), lines.end());
   return lines;
@@ -176,7 +166,7 @@ std::vector<std::string> RunTest::Sorted(std::vector<std::string> lines) {
 
 std::vector<std::string> RunTest::LogLinesStartingWith(const std::string& prefix) {
   std::vector<std::string> found;
-  for (const std::string& line : Lines(ReadFile("vantrel.log"))) {
+  for (const std::string& line : CrLfLines(ReadFile("vantrel.log"))) {
     if (line.rfind(prefix, 0) == 0) found.push_back(line);
   }
   return found;

@@ -14,6 +14,7 @@
 
 #include "probe/shared_state.h"
 #include "run/run_controller.h"
+#include "tests/support/crlf_lines.h"
 #include "tests/support/fake_main_dialog.h"
 #include "tests/support/loopback.h"
 
@@ -49,8 +50,6 @@ class RunTest : public ::testing::Test {
   static void WriteFile(const std::string& name, const std::string& content);
   static std::string ReadFile(const std::string& name);  // "" when missing
   static bool FileExists(const std::string& name);
-  // The CR LF lines of a file's content; a trailing CR LF ends the last line.
-  static std::vector<std::string> Lines(const std::string& content);
   static std::vector<std::string> Sorted(std::vector<std::string> lines);
   // The log lines of the run log that begin with prefix.
   std::vector<std::string> LogLinesStartingWith(const std::string& prefix);

@@ -44,7 +44,7 @@ TEST_F(RunTest, EveryKindOfLine) {
     SCOPED_TRACE(c.name);
     WriteFile("MEMBERS.LST", c.list);
     ASSERT_EQ(Run(kSuspendButton), RunEnd::kCompleted);
-    EXPECT_EQ(Sorted(Lines(ReadFile("MEMBERS.LST.OK"))), c.result);
+    EXPECT_EQ(Sorted(CrLfLines(ReadFile("MEMBERS.LST.OK"))), c.result);
     EXPECT_EQ(LastResults(), Results(c.master, c.bad));
   }
   EXPECT_FALSE(FileExists("MEMBERS.LST.BAD"));
@@ -89,8 +89,8 @@ TEST_F(RunTest, EveryErrorModeWithEveryVerdict) {
     SCOPED_TRACE(std::to_string(c.mode) + " " + c.line);
     WriteFile("MEMBERS.LST", c.line + "\r\n");
     ASSERT_EQ(Run(c.mode), RunEnd::kCompleted);
-    EXPECT_EQ(Lines(ReadFile("MEMBERS.LST.OK")), c.result);
-    std::vector<std::string> bad_file = Lines(ReadFile("MEMBERS.LST.BAD"));
+    EXPECT_EQ(CrLfLines(ReadFile("MEMBERS.LST.OK")), c.result);
+    std::vector<std::string> bad_file = CrLfLines(ReadFile("MEMBERS.LST.BAD"));
     ASSERT_EQ(bad_file.size(), bad_file_lines + c.bad_file.size());
     EXPECT_EQ(std::vector<std::string>(bad_file.begin() + static_cast<long>(bad_file_lines), bad_file.end()),
               c.bad_file);
@@ -130,15 +130,15 @@ TEST_F(RunTest, TwoRunsGrowTheLogAndTheBadAddressFile) {
   WriteFile("LIST.", "bad@refused.test\r\ngood@good.test\r\n");
   for (int run = 0; run < 2; ++run) {
     ASSERT_EQ(Run(kWriteToFileButton, "LIST."), RunEnd::kCompleted);
-    EXPECT_EQ(Lines(ReadFile("LIST.OK")), std::vector<std::string>{"good@good.test"});
+    EXPECT_EQ(CrLfLines(ReadFile("LIST.OK")), std::vector<std::string>{"good@good.test"});
   }
-  std::vector<std::string> bad = Lines(ReadFile("LIST.BAD"));
+  std::vector<std::string> bad = CrLfLines(ReadFile("LIST.BAD"));
   ASSERT_EQ(bad.size(), 4u);
   EXPECT_EQ(bad[0], bad[2]);
   EXPECT_EQ(bad[1], "bad@refused.test");
   EXPECT_EQ(bad[3], "bad@refused.test");
 
-  std::vector<std::string> log = Lines(ReadFile("vantrel.log"));
+  std::vector<std::string> log = CrLfLines(ReadFile("vantrel.log"));
   std::vector<std::size_t> headers;
   for (std::size_t i = 0; i < log.size(); ++i) {
     if (log[i] == std::string(80, '=')) headers.push_back(i);
@@ -166,7 +166,7 @@ TEST_F(RunTest, ControllerLogLinesOfOneAddressInOrder) {
       "0 Found MX server (" + Host(kGoodHost) + ") for good.test",
       "0 ?Verified as good: one@good.test",
   };
-  std::vector<std::string> log = Lines(ReadFile("vantrel.log"));
+  std::vector<std::string> log = CrLfLines(ReadFile("vantrel.log"));
   auto at = log.begin();
   for (const std::string& line : expected) {
     at = std::find(at, log.end(), line);
@@ -238,7 +238,7 @@ TEST_F(RunTest, UnwritableBadAddressFileKeepsTheAddress) {
   auto held = platform::RealFileSystem().OpenAppend("MEMBERS.LST.BAD");
   ASSERT_NE(held, nullptr);
   ASSERT_EQ(Run(kWriteToFileButton), RunEnd::kCompleted);
-  EXPECT_EQ(Lines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{"bad@refused.test"});
+  EXPECT_EQ(CrLfLines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{"bad@refused.test"});
   EXPECT_NE(LastResults().find("WARNING: Some bad addresses could not be written to MEMBERS.LST.BAD"),
             std::string::npos);
 }
@@ -257,7 +257,7 @@ TEST_F(RunTest, AddressesThatCannotBeHandedToATask) {
   for (const Case& c : cases) {
     WriteFile("MEMBERS.LST", c.line + "\r\n");
     ASSERT_EQ(Run(kSuspendButton), RunEnd::kCompleted);
-    EXPECT_EQ(Lines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{"+" + c.line});
+    EXPECT_EQ(CrLfLines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{"+" + c.line});
     EXPECT_EQ(LastResults(), Results(1, 1));
     std::vector<std::string> judged = LogLinesStartingWith("0 !I think this is a bad address: ");
     ASSERT_FALSE(judged.empty());
@@ -267,7 +267,7 @@ TEST_F(RunTest, AddressesThatCannotBeHandedToATask) {
   // One character shorter still fits a slot whole and is probed.
   WriteFile("MEMBERS.LST", long_address.substr(1) + "\r\n");
   ASSERT_EQ(Run(kSuspendButton), RunEnd::kCompleted);
-  EXPECT_EQ(Lines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{long_address.substr(1)});
+  EXPECT_EQ(CrLfLines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{long_address.substr(1)});
 }
 
 TEST_F(RunTest, StopFlagEndsTheRunAtOnce) {
@@ -283,7 +283,8 @@ TEST_F(RunTest, StopFlagEndsTheRunAtOnce) {
   EXPECT_EQ(LastResults(), "");
   EXPECT_FALSE(dialog_.IsEnabled(kGoButton));
   EXPECT_FALSE(dialog_.IsEnabled(kFromBox));
-  EXPECT_TRUE(dialog_.WaitFor([] { return Shared().running_tasks.load() == 0; }, 20000));
+  EXPECT_TRUE(dialog_.WaitFor("every task to see the stop flag and end",
+                              [] { return Shared().running_tasks.load() == 0; }, 20000));
 }
 
 // Tasks give up after a short idle limit while the run waits on silent
@@ -308,7 +309,7 @@ TEST_F(RunTest, TasksEndedByTheirIdleLimitLoseNoLine) {
   }
   WriteFile("MEMBERS.LST", list);
   ASSERT_EQ(Run(kSuspendButton), RunEnd::kCompleted);
-  EXPECT_EQ(Sorted(Lines(ReadFile("MEMBERS.LST.OK"))), Sorted(expected));
+  EXPECT_EQ(Sorted(CrLfLines(ReadFile("MEMBERS.LST.OK"))), Sorted(expected));
   EXPECT_EQ(LastResults(), Results(static_cast<int>(expected.size()), 4 + 3 + 3));
 }
 
@@ -342,8 +343,8 @@ TEST_F(RunTest, EveryLineIsAccountedForOnce) {
       if (end == std::string::npos) return text;  // a note keeps its whole text
       return text.substr(begin == std::string::npos ? 0 : begin + 1, end - begin - 1);
     };
-    for (const std::string& line : Lines(ReadFile("MEMBERS.LST.OK"))) seen.insert(id_of(line));
-    std::vector<std::string> bad = Lines(ReadFile("MEMBERS.LST.BAD"));
+    for (const std::string& line : CrLfLines(ReadFile("MEMBERS.LST.OK"))) seen.insert(id_of(line));
+    std::vector<std::string> bad = CrLfLines(ReadFile("MEMBERS.LST.BAD"));
     for (std::size_t i = 1; i < bad.size(); i += 2) seen.insert(id_of(bad[i]));
     if (mode == kRemoveButton) {
       for (const std::string& removed : LogLinesStartingWith("")) {

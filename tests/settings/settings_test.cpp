@@ -9,6 +9,7 @@
 
 #include "tests/support/fake_main_dialog.h"
 #include "tests/support/memory_file_system.h"
+#include "tests/support/settings_file.h"
 
 namespace vantrel {
 namespace {
@@ -154,38 +155,8 @@ TEST(LoadSettings, AppliesTheDefaultsWhenTheFileIsMissingOrUnreadable) {
   }
 }
 
-const char kFifteenLines[] =
-    "; VANTREL 1.2 SETTINGS FILE\r\n"
-    "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
-    "LOCATION=-3:70\r\n"
-    "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
-    "; 0=Send body, 1=Do not send (default)\r\n"
-    "BODY=1\r\n"
-    "; This is the local DNS server to use for resolving the domain names\r\n"
-    "DNS=127.0.0.1\r\n"
-    "; This is the flag to show how to handle addresses with errors\r\n"
-    "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n"
-    "ERROR=3\r\n"
-    "; This is the name of the input membership list file of addresses\r\n"
-    "FILE= list.lst \r\n"
-    "; This is the email address to use as the FROM address (should be local to you)\r\n"
-    "FROM=me=you@example.com\r\n";
-
-const char kFourteenLines[] =
-    "; VANTREL 1.2 SETTINGS FILE\r\n"
-    "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
-    "LOCATION=85:66\r\n"
-    "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
-    "; 0=Send body, 1=Do not send (default)\r\n"
-    "BODY=0\r\n"
-    "; This is the local DNS server to use for resolving the domain names\r\n"
-    "DNS=192.168.1.1\r\n"
-    "; This is the flag to show how to handle addresses with errors\r\n"
-    "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n"
-    "; This is the name of the input membership list file of addresses\r\n"
-    "FILE=MEMBERS.LST\r\n"
-    "; This is the email address to use as the FROM address (should be local to you)\r\n"
-    "FROM=<you@example.com>\r\n";
+const std::string kFifteenLines = testing::SettingsFile("-3:70", 1, "127.0.0.1", 3, " list.lst ", "me=you@example.com");
+const std::string kFourteenLines = testing::SettingsFile("85:66", 0, "192.168.1.1", 0, "MEMBERS.LST", "<you@example.com>");
 
 TEST(SaveSettings, WritesFifteenLinesWithAnErrorModeAndFourteenWithout) {
   MemoryFileSystem files;
@@ -237,8 +208,8 @@ TEST(SaveSettings, FailuresAreSilentAndLeaveWhatTheAttemptLeft) {
   files.failing_write.insert(kSettingsFileName);
   SaveSettings(dialog, files);
   const std::string& left = files.files[kSettingsFileName];
-  EXPECT_EQ(left, std::string(kFourteenLines).substr(0, left.size()));
-  EXPECT_LT(left.size(), std::string(kFourteenLines).size());
+  EXPECT_EQ(left, kFourteenLines.substr(0, left.size()));
+  EXPECT_LT(left.size(), kFourteenLines.size());
 }
 
 }  // namespace

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "settings/settings.h"
+#include "tests/support/settings_file.h"
 
 namespace vantrel::console {
 namespace {
@@ -20,20 +21,7 @@ struct Harness {
 TEST(ConsoleDialog, StartsInTheDialogsBuildState) {
   Harness h;
   EXPECT_EQ(SettingsFileText(h.dialog),
-            "; VANTREL 1.2 SETTINGS FILE\r\n"
-            "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
-            "LOCATION=85:66\r\n"
-            "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
-            "; 0=Send body, 1=Do not send (default)\r\n"
-            "BODY=0\r\n"
-            "; This is the local DNS server to use for resolving the domain names\r\n"
-            "DNS=192.168.1.1\r\n"
-            "; This is the flag to show how to handle addresses with errors\r\n"
-            "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n"
-            "; This is the name of the input membership list file of addresses\r\n"
-            "FILE=MEMBERS.LST\r\n"
-            "; This is the email address to use as the FROM address (should be local to you)\r\n"
-            "FROM=<you@example.com>\r\n");
+            testing::SettingsFile("85:66", 0, "192.168.1.1", 0, "MEMBERS.LST", kFromPlaceholder));
   EXPECT_EQ(h.dialog.GetText(kGoButton), "&Go");
   EXPECT_FALSE(h.dialog.IsEnabled(kBodyCheckBox));
   EXPECT_TRUE(h.dialog.IsEnabled(kFromBox));

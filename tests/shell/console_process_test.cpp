@@ -14,14 +14,15 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "tests/support/loopback.h"
+#include "tests/support/crlf_lines.h"
 #include "tests/support/dns_packet_builder.h"
+#include "tests/support/settings_file.h"
 
 extern char** environ;
 
@@ -44,31 +45,11 @@ void WriteFile(const fs::path& path, const std::string& text) {
   std::ofstream(path, std::ios::binary) << text;
 }
 
-std::vector<std::string> SortedLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
-    lines.push_back(text.substr(start, end - start));
-  }
-  EXPECT_EQ(start, text.size()) << "text does not end with CR LF";
-  std::sort(lines.begin(), lines.end());
-  return lines;
-}
-
 std::vector<std::string> FolderContents(const fs::path& folder) {
   std::vector<std::string> names;
   for (const auto& entry : fs::directory_iterator(folder)) names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
   return names;
-}
-
-bool WaitUntil(const std::function<bool()>& condition, int bound_ms) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
-  while (!condition()) {
-    if (std::chrono::steady_clock::now() > deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
 }
 
 // One vantrel process, started in its own temporary folder.
@@ -111,11 +92,19 @@ class Console {
     ASSERT_EQ(rc, 0) << "cannot start " << argv[0];
   }
 
-  // The exit status, or -1 when the process did not end within the bound.
-  int Wait(int bound_ms = 60000) {
+  // The exit status; a process still running after the bound fails the
+  // test, gives -1 and is killed when the Console goes.
+  int Wait(std::chrono::seconds bound = std::chrono::seconds(30)) {
+    // Nothing signals a child's exit to this thread: ask every few milliseconds.
+    auto deadline = std::chrono::steady_clock::now() + bound;
     int status = 0;
-    bool ended = WaitUntil([&] { return ::waitpid(pid_, &status, WNOHANG) == pid_; }, bound_ms);
-    if (!ended) return -1;
+    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
+      if (std::chrono::steady_clock::now() > deadline) {
+        ADD_FAILURE() << "vantrel did not end within " << bound.count() << " s; its output so far:\n" << Stdout();
+        return -1;
+      }
+      std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
     pid_ = -1;
     if (WIFSIGNALED(status)) return 1000 + WTERMSIG(status);
     return WEXITSTATUS(status);
@@ -179,8 +168,10 @@ TEST(ConsoleProgram, RunsTheListAndSavesTheOptionsAsTheDialogWould) {
             std::string::npos)
       << console.Stdout();
   EXPECT_EQ(console.Stderr(), "");
-  EXPECT_EQ(SortedLines(console.File("list.lst.OK")),
+  std::string result_list = console.File("list.lst.OK");
+  EXPECT_EQ(testing::SortedCrLfLines(result_list),
             (std::vector<std::string>{"# heading", "++c@nomx.test", "a@ok.test"}));
+  EXPECT_EQ(result_list.size() - result_list.rfind("\r\n"), 2u) << "the last line ends with CR LF";
   EXPECT_EQ(console.File("list.lst.BAD"), "## 500 Remote server (" + LoopbackAddress(3) +
                                               ") does not accept mail to \"b@strict.test\" b@strict.test\r\n"
                                               "b@strict.test\r\n");
@@ -196,21 +187,7 @@ TEST(ConsoleProgram, RunsTheListAndSavesTheOptionsAsTheDialogWould) {
 
   // The options became the settings; the position came through untouched.
   EXPECT_EQ(console.File("Vantrel.INI"),
-            "; VANTREL 1.2 SETTINGS FILE\r\n"
-            "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
-            "LOCATION=-7:300\r\n"
-            "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
-            "; 0=Send body, 1=Do not send (default)\r\n"
-            "BODY=1\r\n"
-            "; This is the local DNS server to use for resolving the domain names\r\n"
-            "DNS=" + world.dns() + "\r\n"
-            "; This is the flag to show how to handle addresses with errors\r\n"
-            "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n"
-            "ERROR=3\r\n"
-            "; This is the name of the input membership list file of addresses\r\n"
-            "FILE=list.lst\r\n"
-            "; This is the email address to use as the FROM address (should be local to you)\r\n"
-            "FROM=Me <me@vantrel.test>\r\n");
+            testing::SettingsFile("-7:300", 1, world.dns(), 3, "list.lst", "Me <me@vantrel.test>"));
 }
 
 TEST(ConsoleProgram, MissingListIsRefusedAndOnlyTheSettingsAreWritten) {
@@ -271,12 +248,11 @@ TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsWarnsAndEnds) {
   Console console;
   WriteFile(console.folder() / "list.lst", "x@slow.test\r\n");
   console.Start({"--dns", world.dns(), "--list", "list.lst", "--errors", "remove"});
-  ASSERT_TRUE(WaitUntil([&] { return silent.Connections() > 0; }, 30000)) << console.Stdout();
-  auto interrupted = std::chrono::steady_clock::now();
+  ASSERT_TRUE(silent.WaitForConnections(1, 30000)) << "no probe reached the silent server within 30 s; vantrel said:\n"
+                                                   << console.Stdout();
   console.Signal(SIGINT);
-  EXPECT_EQ(console.Wait(), 128 + SIGINT);
-  // The exit does not wait for the probe's one-minute limit.
-  EXPECT_LT(std::chrono::steady_clock::now() - interrupted, std::chrono::seconds(30));
+  // Well within the probe's one-minute limit: the exit does not wait for it.
+  EXPECT_EQ(console.Wait(std::chrono::seconds(30)), 128 + SIGINT);
 
   std::string out = console.Stdout();
   EXPECT_NE(out.find("Status: Terminating all active tasks.\n"), std::string::npos) << out;

@@ -126,21 +126,22 @@ void FakeMainDialog::OnProcessMessage(std::function<void()> hook) {
   hook_ = std::move(hook);
 }
 
-bool FakeMainDialog::WaitFor(const std::function<bool()>& pred, int bound_ms) {
-  // pred takes the lock itself through the inspection calls, so poll it on
-  // every change notification rather than under our lock.
+::testing::AssertionResult FakeMainDialog::WaitFor(const std::string& what, const std::function<bool()>& pred,
+                                                   int bound_ms) {
+  // pred takes the lock itself through the inspection calls, so ask it on
+  // every change notification (and every 20 ms, for state kept elsewhere)
+  // rather than under our lock.
   auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
   while (!pred()) {
-    std::unique_lock<std::mutex> lock(mutex_);
-    if (changed_.wait_until(lock, std::min(deadline, std::chrono::steady_clock::now() +
-                                                         std::chrono::milliseconds(20))) ==
-            std::cv_status::timeout &&
-        std::chrono::steady_clock::now() >= deadline) {
-      lock.unlock();
-      return pred();
+    auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) {
+      return ::testing::AssertionFailure() << "waited " << bound_ms << " ms for " << what << "; the status bar says \""
+                                           << StatusText() << "\" after " << MessageBoxes().size() << " message box(es)";
     }
+    std::unique_lock<std::mutex> lock(mutex_);
+    changed_.wait_until(lock, std::min(deadline, now + std::chrono::milliseconds(20)));
   }
-  return true;
+  return ::testing::AssertionSuccess();
 }
 
 }  // namespace vantrel::testing

@@ -2,6 +2,8 @@
 // for tests of everything below the shell.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <condition_variable>
 #include <functional>
@@ -50,8 +52,13 @@ class FakeMainDialog : public MainDialog {
   // Called on each ProcessOneMessage, on the caller's thread; a test uses it
   // to act "from the window" during a run (for example to set the stop flag).
   void OnProcessMessage(std::function<void()> hook);
-  // Blocks until pred() holds for the recorded state or the bound passes.
-  bool WaitFor(const std::function<bool()>& pred, int bound_ms = 10000);
+  // Blocks until pred() holds for the recorded state or the bound passes;
+  // a failure names what was awaited and what the dialog showed by then.
+  ::testing::AssertionResult WaitFor(const std::string& what, const std::function<bool()>& pred,
+                                     int bound_ms = 10000);
+  ::testing::AssertionResult WaitFor(const std::function<bool()>& pred, int bound_ms = 10000) {
+    return WaitFor("the dialog's state to change as awaited", pred, bound_ms);
+  }
 
  private:
   std::mutex mutex_;

@@ -4,9 +4,12 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace vantrel::testing {
@@ -22,6 +25,11 @@ sockaddr_in Endpoint(const std::string& address, std::uint16_t port) {
 }
 
 bool IsLoopback(const std::string& address) { return address.rfind("127.", 0) == 0; }
+
+// How long a stopping server waits for its connection handlers.
+constexpr std::chrono::seconds kStopBound{10};
+// How long one send may wait for a client that does not read.
+constexpr std::chrono::seconds kSendBound{5};
 
 // Waits for fd to become readable in short steps so a stopping server is noticed.
 bool WaitReadable(int fd, const std::atomic<bool>& stopping) {
@@ -85,9 +93,11 @@ void ServerConnection::Close() {
 }
 
 LoopbackTcpServer::LoopbackTcpServer(const std::string& address, std::uint16_t port, Handler handler)
-    : handler_(std::move(handler)) {
+    : handler_(std::move(handler)), address_(address), port_(port) {
   if (!IsLoopback(address)) return;  // never listen anywhere else
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  // Non-blocking, so that a connection gone between poll and accept cannot
+  // hold the acceptor.
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
   int on = 1;
   ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &on, sizeof on);
   sockaddr_in at = Endpoint(address, port);
@@ -102,6 +112,17 @@ LoopbackTcpServer::LoopbackTcpServer(const std::string& address, std::uint16_t p
 LoopbackTcpServer::~LoopbackTcpServer() {
   stopping_ = true;
   if (acceptor_.joinable()) acceptor_.join();
+  {
+    std::unique_lock<std::mutex> lock(mutex_);
+    if (!changed_.wait_for(lock, kStopBound, [this] { return busy_handlers_ == 0; })) {
+      std::fprintf(stderr,
+                   "loopback server %s:%u: %d connection handler(s) still busy %lld s after the stop; "
+                   "a handler waits on something other than its connection\n",
+                   address_.c_str(), static_cast<unsigned>(port_), busy_handlers_,
+                   static_cast<long long>(kStopBound.count()));
+      std::abort();
+    }
+  }
   for (auto& worker : workers_) worker.join();
   if (listen_fd_ >= 0) ::close(listen_fd_);
 }
@@ -110,7 +131,15 @@ void LoopbackTcpServer::AcceptLoop() {
   while (WaitReadable(listen_fd_, stopping_)) {
     int fd = ::accept4(listen_fd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) continue;
-    ++connections_;
+    // A client that stops reading cannot hold a handler's Send for ever.
+    timeval send_bound{static_cast<time_t>(kSendBound.count()), 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &send_bound, sizeof send_bound);
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++connections_;
+      ++busy_handlers_;
+      changed_.notify_all();
+    }
     workers_.emplace_back([this, fd] {
       ServerConnection connection(
           fd,
@@ -121,6 +150,9 @@ void LoopbackTcpServer::AcceptLoop() {
           stopping_);
       handler_(connection);
       connection.Close();
+      std::lock_guard<std::mutex> lock(mutex_);
+      --busy_handlers_;
+      changed_.notify_all();
     });
   }
 }
@@ -130,13 +162,14 @@ std::string LoopbackTcpServer::Received() {
   return received_;
 }
 
-bool LoopbackTcpServer::WaitForReceived(const std::function<bool(const std::string&)>& pred, int bound_ms) {
-  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(bound_ms);
-  while (!pred(Received())) {
-    if (std::chrono::steady_clock::now() >= deadline) return false;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  return true;
+int LoopbackTcpServer::Connections() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return connections_;
+}
+
+bool LoopbackTcpServer::WaitForConnections(int count, int bound_ms) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return changed_.wait_for(lock, std::chrono::milliseconds(bound_ms), [&] { return connections_ >= count; });
 }
 
 FakeSmtpServer::FakeSmtpServer(const std::string& address, std::vector<std::string> replies, std::uint16_t port)

@@ -11,15 +11,14 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdio>
 #include <fstream>
-#include <map>
 #include <mutex>
-#include <optional>
 #include <string>
-#include <vector>
 
+#include "tests/support/dns_packet_builder.h"
 #include "tests/support/loopback.h"
 
 namespace {
@@ -29,90 +28,21 @@ using vantrel::testing::FakeSmtpServer;
 using vantrel::testing::LoopbackTcpServer;
 using vantrel::testing::ServerConnection;
 
-struct Exchange {
-  int preference;
-  const char* host;
-};
-
-const std::map<std::string, std::vector<Exchange>> kZones = {
+const vantrel::testing::MxZone kZones = {
     {"ok.test", {{10, "127.0.0.5"}}},
     {"bad.test", {{10, "127.0.0.7"}}},
     {"slow.test", {{10, "127.0.0.6"}}},
     {"pref.test", {{20, "127.0.0.7"}, {10, "127.0.0.5"}}},
 };
 
-void PutShort(std::string& out, unsigned value) {
-  out += static_cast<char>((value >> 8) & 0xFF);
-  out += static_cast<char>(value & 0xFF);
-}
-
-std::string EncodeName(const std::string& name) {
-  std::string out;
-  std::size_t start = 0;
-  while (start <= name.size()) {
-    std::size_t dot = name.find('.', start);
-    if (dot == std::string::npos) dot = name.size();
-    out += static_cast<char>(dot - start);
-    out += name.substr(start, dot - start);
-    start = dot + 1;
-  }
-  return out + '\0';
-}
-
-// The question's name in dotted form, and where the question ends; nullopt
-// for a query we do not understand.
-std::optional<std::pair<std::string, std::size_t>> ReadQuestion(const std::string& query) {
-  std::size_t at = 12;
-  std::string name;
-  while (at < query.size()) {
-    auto length = static_cast<unsigned char>(query[at++]);
-    if (length == 0) {
-      if (at + 4 > query.size()) return std::nullopt;
-      return std::make_pair(name, at + 4);
-    }
-    if (length > 63 || at + length > query.size()) return std::nullopt;
-    if (!name.empty()) name += '.';
-    name += query.substr(at, length);
-    at += length;
-  }
-  return std::nullopt;
-}
-
-std::optional<std::string> AnswerMx(const std::string& query) {
-  auto question = ReadQuestion(query);
-  if (!question) return std::nullopt;
-  auto zone = kZones.find(question->first);
-  std::string reply = query.substr(0, 2);          // ID
-  PutShort(reply, zone == kZones.end() ? 0x8183 : 0x8180);  // response, RD, RA; NXDOMAIN when unknown
-  PutShort(reply, 1);                              // QDCOUNT
-  PutShort(reply, zone == kZones.end() ? 0 : static_cast<unsigned>(zone->second.size()));  // ANCOUNT
-  PutShort(reply, 0);                              // NSCOUNT
-  PutShort(reply, 0);                              // ARCOUNT
-  reply += query.substr(12, question->second - 12);
-  if (zone != kZones.end()) {
-    for (const Exchange& exchange : zone->second) {
-      std::string data;
-      PutShort(data, static_cast<unsigned>(exchange.preference));
-      data += EncodeName(exchange.host);
-      PutShort(reply, 0xC00C);  // the question's name
-      PutShort(reply, 15);      // MX
-      PutShort(reply, 1);       // IN
-      PutShort(reply, 0);
-      PutShort(reply, 3600);    // TTL
-      PutShort(reply, static_cast<unsigned>(data.size()));
-      reply += data;
-    }
-  }
-  return reply;
-}
-
 // Greetings wait here until a release; a release frees those waiting then.
 class Gate {
  public:
-  void Wait() {
+  // False when no release came within the bound.
+  bool Wait(std::chrono::seconds bound) {
     std::unique_lock<std::mutex> lock(mutex_);
     unsigned seen = generation_;
-    opened_.wait(lock, [&] { return generation_ != seen; });
+    return opened_.wait_for(lock, bound, [&] { return generation_ != seen; });
   }
   void Release() {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -157,13 +87,18 @@ int main(int argc, char** argv) {
   pthread_sigmask(SIG_BLOCK, &stop, nullptr);
 
   Gate gate;
-  FakeDnsServer dns("127.0.0.1", AnswerMx);
+  FakeDnsServer dns("127.0.0.1", vantrel::testing::MxZoneResponder(kZones));
   FakeSmtpServer accepting("127.0.0.5", {"220 ok.test ready\r\n", "250 hello\r\n", "250 sender ok\r\n",
                                          "250 recipient ok\r\n", "221 bye\r\n"});
   FakeSmtpServer refusing("127.0.0.7", {"220 bad.test ready\r\n", "250 hello\r\n", "250 sender ok\r\n",
                                         "550 no such user here\r\n", "221 bye\r\n"});
   LoopbackTcpServer held("127.0.0.6", 25, [&gate](ServerConnection& connection) {
-    gate.Wait();
+    // Longer than any scenario holds a task here, shorter than the program's
+    // own minute; a connection nobody released is hung up on, and said so.
+    if (!gate.Wait(std::chrono::seconds(50))) {
+      std::fprintf(stderr, "fake_mail_servers: no release of 127.0.0.6 within 50 s; hanging up\n");
+      return;
+    }
     AcceptingDialogue(connection, "220 slow.test ready at last\r\n");
   });
   LoopbackTcpServer release("127.0.0.6", 2500, [&gate](ServerConnection&) { gate.Release(); });

@@ -43,46 +43,68 @@ cleanup() {
 }
 trap cleanup EXIT
 
-# Waits for a condition with a bound, instead of guessing a sleep.
+# Waits for a condition with a bound, instead of guessing a sleep; past the
+# bound it says what did not happen and fails the script.
 wait_for() {
-  local bound=$1
-  shift
+  local bound=$1 what=$2
+  shift 2
   local start=$SECONDS
   until "$@"; do
-    if (( SECONDS - start > bound )); then return 1; fi
+    if (( SECONDS - start > bound )); then
+      echo "FAILED: $what within $bound s"
+      exit 1
+    fi
     sleep 0.05
   done
 }
 
+# Runs a step with a bound, so that a Wine that hangs fails the script. The
+# message goes to the script's own stderr (fd 4), past the step's redirection.
+exec 4>&2
+bounded() {
+  local bound=$1 what=$2
+  shift 2
+  local status=0
+  timeout --kill-after=10 "$bound" "$@" || status=$?
+  if [ "$status" -eq 124 ] || [ "$status" -eq 137 ]; then
+    echo "FAILED: $what did not finish within $bound s" >&4
+    exit 1
+  fi
+  return "$status"
+}
+
 started=$(now_ms)
-wine wineboot -i >/dev/null 2>&1
-wineserver -w
+bounded 300 "creating the Wine prefix" wine wineboot -i >/dev/null 2>&1
+bounded 120 "wineserver after wineboot" wineserver -w
 mkdir -p "$WINEPREFIX/drive_c/windows/Fonts"
 cp /usr/share/wine/fonts/* "$WINEPREFIX/drive_c/windows/Fonts/"
 # Without a window manager, Wine waits on each window that hides or closes.
-wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
-wineserver -w
+bounded 120 "wine reg add" wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f >/dev/null 2>&1
+bounded 120 "wineserver after reg add" wineserver -w
 report_time prefix "$started"
 
 # Xvfb picks a free display itself and names it once it is ready.
 Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$scratch/display" >/dev/null 2>&1 &
 xvfb_pid=$!
-wait_for 20 test -s "$scratch/display"
+wait_for 20 "Xvfb named its display" test -s "$scratch/display"
 export DISPLAY=:$(head -n1 "$scratch/display")
 
 servers=$scratch/servers
 mkdir -p "$servers"
 "$build/fake_mail_servers" "$servers" &
 fake_pid=$!
-wait_for 20 test -e "$servers/ready"
+wait_for 20 "the fake mail servers listened" test -e "$servers/ready"
 
 work=$scratch/work
 shots=$scratch/shots
 mkdir -p "$work" "$shots"
 started=$(now_ms)
 status=0
-wine "$root/build/mingw/tests/wine/vantrel_wine_driver.exe" "$root/build/mingw/shell/win32/Vantrel.exe" \
-  "$(winepath -w "$work")" "$(winepath -w "$shots")" "${1:-}" || status=$?
+# Every wait of the driver has its own bound; this one only catches a Wine
+# that hangs outside them.
+bounded 600 "the Wine test driver" wine "$root/build/mingw/tests/wine/vantrel_wine_driver.exe" \
+  "$root/build/mingw/shell/win32/Vantrel.exe" "$(winepath -w "$work")" "$(winepath -w "$shots")" "${1:-}" ||
+  status=$?
 report_time run "$started"
 wineserver -k 2>/dev/null || true
 

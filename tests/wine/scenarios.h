@@ -3,6 +3,7 @@
 
 #include <string>
 
+#include "tests/support/settings_file.h"
 #include "tests/wine/session.h"
 
 namespace vantrel::wine_test {
@@ -14,8 +15,6 @@ void MissingListIsReported(const Settings& settings, Checks& checks);
 void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks);
 void ClosingDuringRunWarnsAboutTasks(const Settings& settings, Checks& checks);
 
-// The settings file as the program writes it; error 0 leaves out the ERROR line.
-std::string SettingsFile(const std::string& location, int body, const std::string& dns, int error,
-                         const std::string& file, const std::string& from);
+using vantrel::testing::SettingsFile;
 
 }  // namespace vantrel::wine_test

@@ -63,7 +63,8 @@ void KeyboardAndBrowsing(const Settings& settings, Checks& checks) {
   HWND about = vantrel.WaitForMessageBox("About Vantrel");
   checks.Expect(about != nullptr && IsWindowVisible(vantrel.dialog()), "Escape leaves the window open");
   if (about != nullptr) Session::Dismiss(about);
-  WaitUntil([&] { return vantrel.FindMessageBox("About Vantrel") == nullptr; });
+  checks.Expect(WaitUntil([&] { return vantrel.FindMessageBox("About Vantrel") == nullptr; }),
+                "the About box goes away when dismissed");
 
   PostKey(from, VK_RETURN);
   HWND error = vantrel.WaitForMessageBox("Error");

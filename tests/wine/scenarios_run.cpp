@@ -3,11 +3,11 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 
-#include <algorithm>
 #include <sstream>
 #include <vector>
 
 #include "dialog/main_dialog.h"
+#include "tests/support/crlf_lines.h"
 #include "tests/wine/remote_window.h"
 #include "tests/wine/scenarios.h"
 
@@ -30,19 +30,6 @@ bool ReleaseHeldServer(const Settings& settings) {
   bool ok = connect(s, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0;
   closesocket(s);
   return ok;
-}
-
-std::vector<std::string> SortedLines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < text.size()) {
-    std::size_t end = text.find("\r\n", start);
-    if (end == std::string::npos) end = text.size();
-    lines.push_back(text.substr(start, end - start));
-    start = end + 2;
-  }
-  std::sort(lines.begin(), lines.end());
-  return lines;
 }
 
 std::string JoinLines(const std::vector<std::string>& lines) {
@@ -119,7 +106,8 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
     checks.Expect(!vantrel.IsEnabled(control), "control " + std::to_string(control) + " disabled during the run");
   }
   // Wait until the other tasks are done, so the picture shows the held one alone.
-  WaitUntil([&] { return vantrel.Cell(1, kTaskColumn).empty(); });
+  checks.Expect(WaitUntil([&] { return vantrel.Cell(1, kTaskColumn).empty(); }),
+                "the other tasks end while the held one waits (row 1 empties)");
   SaveShot(settings, vantrel, "vantrel-during-run.bmp", checks);
   checks.Expect(ReleaseHeldServer(settings), "the held server is released");
 
@@ -147,10 +135,10 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
   checks.Expect(vantrel.WaitForExit(20000, &code) && code == 0, "the program ends with code 0");
 
   // The result list's order is the order of the verdicts; compare its lines as a set.
-  checks.ExpectEqual(JoinLines(SortedLines(ReadWholeFile(JoinPath(folder, "members.lst.OK")))),
-                     JoinLines(SortedLines("; list of the test club\r\nheld@slow.test\r\ngood@ok.test\r\n"
-                                           "pref@pref.test\r\n+old@ok.test\r\nretry@ok.test\r\n"
-                                           "++lost@nomx.test\r\n")),
+  checks.ExpectEqual(JoinLines(testing::SortedCrLfLines(ReadWholeFile(JoinPath(folder, "members.lst.OK")))),
+                     JoinLines(testing::SortedCrLfLines("; list of the test club\r\nheld@slow.test\r\ngood@ok.test\r\n"
+                                                        "pref@pref.test\r\n+old@ok.test\r\nretry@ok.test\r\n"
+                                                        "++lost@nomx.test\r\n")),
                      "result list");
   const std::string bad_verdict = "500 Remote server (127.0.0.7) does not accept mail to \"bad@bad.test\"";
   checks.ExpectEqual(ReadWholeFile(JoinPath(folder, "members.lst.BAD")),

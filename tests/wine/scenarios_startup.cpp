@@ -93,28 +93,6 @@ bool StatusBarFillsBottom(Session& vantrel) {
 
 }  // namespace
 
-std::string SettingsFile(const std::string& location, int body, const std::string& dns, int error,
-                         const std::string& file, const std::string& from) {
-  std::string text =
-      "; VANTREL 1.2 SETTINGS FILE\r\n"
-      "; AUTOMATICALLY GENERATED -- DO NOT MODIFY DIRECTLY\r\n"
-      "LOCATION=" + location + "\r\n"
-      "; Flag to show sending the message body or just to test the SMTP level connection\r\n"
-      "; 0=Send body, 1=Do not send (default)\r\n"
-      "BODY=" + std::to_string(body) + "\r\n"
-      "; This is the local DNS server to use for resolving the domain names\r\n"
-      "DNS=" + dns + "\r\n"
-      "; This is the flag to show how to handle addresses with errors\r\n"
-      "; 1=Remove, 2=Suspend address, 3=Write to special file\r\n";
-  if (error != 0) text += "ERROR=" + std::to_string(error) + "\r\n";
-  text +=
-      "; This is the name of the input membership list file of addresses\r\n"
-      "FILE=" + file + "\r\n"
-      "; This is the email address to use as the FROM address (should be local to you)\r\n"
-      "FROM=" + from + "\r\n";
-  return text;
-}
-
 void FirstStartShowsTheDefaults(const Settings& settings, Checks& checks) {
   std::string folder = ScenarioFolder(settings, "first-start");
   Session vantrel(settings.vantrel_exe, folder, checks);
