@@ -11,7 +11,8 @@
 
 namespace vantrel {
 
-// Local part: ASCII letters, digits and . _ / + -
+// Local part: ASCII letters, digits and . _ / + -, and an apostrophe
+// between two of them.
 // Domain: ASCII letters, digits and . -
 bool IsLocalPartChar(char c);
 bool IsDomainChar(char c);

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <limits>
 #include <utility>
 
 namespace vantrel {
@@ -33,6 +34,11 @@ ChannelError LineChannel::SendText(std::string_view text) {
 }
 
 std::string LineChannel::ReadLine(ChannelError* error) {
+  return ReadLine(std::chrono::steady_clock::now() + std::chrono::milliseconds(wait_ms_), error);
+}
+
+std::string LineChannel::ReadLine(Deadline deadline, ChannelError* error, const std::function<bool()>& give_up) {
+  using std::chrono::milliseconds;
   ChannelError ignored;
   ChannelError& status = error != nullptr ? *error : ignored;
   status = ChannelError::kNone;
@@ -59,7 +65,18 @@ std::string LineChannel::ReadLine(ChannelError* error) {
     }
     // Once the peer has closed, only what is buffered is left to give.
     if (peer_closed_) return line;
-    platform::IoResult got = stream_->Receive(buffer_.data(), buffer_.size(), wait_ms_);
+    if (give_up && give_up()) {
+      status = ChannelError::kAbandoned;
+      return line;
+    }
+    const milliseconds remaining = std::chrono::ceil<milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (remaining <= milliseconds::zero()) {
+      status = ChannelError::kTimeout;
+      return line;
+    }
+    const bool sliced = give_up && remaining > kWaitSlice;
+    const milliseconds wait = sliced ? kWaitSlice : std::min(remaining, milliseconds(std::numeric_limits<int>::max()));
+    platform::IoResult got = stream_->Receive(buffer_.data(), buffer_.size(), static_cast<int>(wait.count()));
     switch (got.status) {
       case platform::IoStatus::kOk:
         if (got.count == 0) {
@@ -70,6 +87,8 @@ std::string LineChannel::ReadLine(ChannelError* error) {
         end_ = std::min(got.count, buffer_.size());
         break;
       case platform::IoStatus::kTimeout:
+        // A slice that passed is no deadline: ask give_up again and go on.
+        if (sliced) break;
         status = ChannelError::kTimeout;
         return line;
       case platform::IoStatus::kClosed:

@@ -3,7 +3,9 @@
 // lines mean is the SMTP dialogue's business. One channel serves one thread.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -21,15 +23,22 @@ enum class ChannelError {
   kSendFailed,
   kReceiveFailed,
   kNotOpen,        // used after Close
+  kAbandoned,      // the caller's give-up test said so between two waits
 };
+
+using Deadline = std::chrono::steady_clock::time_point;
 
 class LineChannel {
  public:
   static constexpr std::size_t kBufferSize = 65536;
   // A line longer than this many bytes of input comes back in pieces.
   static constexpr std::size_t kMaxLineInput = 65536;
+  // With a give-up test, no single wait for the stream is longer than this,
+  // so the test is asked at least this often.
+  static constexpr std::chrono::milliseconds kWaitSlice{250};
 
-  // wait_ms bounds each single wait for the stream, not a whole operation.
+  // wait_ms bounds each single wait of SendText, and a whole line of ReadLine
+  // without a deadline.
   LineChannel(std::unique_ptr<platform::ByteStream> stream, int wait_ms);
   LineChannel(const LineChannel&) = delete;
   LineChannel& operator=(const LineChannel&) = delete;
@@ -38,9 +47,13 @@ class LineChannel {
   ChannelError SendText(std::string_view text);
 
   // The next line up to a LF, with every CR dropped and without the LF; bytes
-  // after the LF wait for the next call. Short of a LF it gives what came
-  // before the wait limit passed or the peer closed (possibly nothing), and
-  // the empty text when receiving failed.
+  // after the LF wait for the next call. The line must be whole by deadline,
+  // however its bytes trickle in. Short of a LF it gives what came before the
+  // deadline passed (kTimeout), the peer closed, or give_up returned true
+  // (kAbandoned; asked between waits of at most kWaitSlice), possibly
+  // nothing; and the empty text when receiving failed.
+  std::string ReadLine(Deadline deadline, ChannelError* error, const std::function<bool()>& give_up = nullptr);
+  // The same, with the deadline at the wait limit from now.
   std::string ReadLine(ChannelError* error = nullptr);
 
   // Ends the connection; later calls do nothing. Also done on destruction.

@@ -1,7 +1,9 @@
 #include "probe/smtp_probe.h"
 
+#include <chrono>
 #include <cmath>
 #include <optional>
+#include <vector>
 
 #include "text/number_text.h"
 #include "platform/thread.h"
@@ -16,13 +18,44 @@ namespace {
 
 constexpr char kCrLf[] = "\r\n";
 
+// Whatever a server sends, one reply costs a bounded time, memory and log:
+// past these it is taken as a reply that never came.
+constexpr std::size_t kMaxReplyLines = 100;
+constexpr std::size_t kMaxReplyBytes = 64 * 1024;
+// Each reply line is kept, logged and shown only this far.
+constexpr std::size_t kKeptLineBytes = 1000;
+
+bool StopFlagSet() { return Shared().stop_flag.load() != 0; }
+
+// A reply's code: its first three characters read as a number, as the
+// positive reply test reads them; 0 when they are no number.
+int ReplyCode(std::string_view line) {
+  double code = std::trunc(text::ReadLeadingNumber(line.substr(0, 3)));
+  return code >= 0 && code < 1000 ? static_cast<int>(code) : 0;
+}
+
+// One reply of all its lines, as far as it came.
+struct Reply {
+  std::vector<std::string> lines;  // each cut to kKeptLineBytes
+  bool whole = false;    // its last line came, within its deadline and its size
+  bool stopped = false;  // the stop flag was seen while it came
+
+  const std::string& Last() const {
+    static const std::string kNothing;
+    return lines.empty() ? kNothing : lines.back();
+  }
+  bool Positive() const { return whole && IsPositiveReply(Last()); }
+};
+
 // One dialogue: its channel, its row and its log prefix.
 class Dialogue {
  public:
   explicit Dialogue(int slot) : slot_(slot), prefix_(std::to_string(slot) + " ") {}
 
-  bool Stopped() const { return Shared().stop_flag.load() != 0; }
   void Log(const std::string& text) const { AppendLogLine(prefix_ + text); }
+  void LogLines(const Reply& reply) const {
+    for (const std::string& line : reply.lines) Log(line);
+  }
   void Activity(const std::string& text) const { ShowActivity(slot_, kActivityColumn, text); }
 
   std::unique_ptr<LineChannel> channel;
@@ -45,8 +78,45 @@ class Dialogue {
     ShowStatus("They said: " + they_said);
   }
 
-  std::string ReadLine() { return channel->ReadLine(); }
-  void Send(const std::string& command) { channel->SendText(command + kCrLf); }
+  // Sends a command; its reply is due within the wait limit from now.
+  void Send(const std::string& command) {
+    channel->SendText(command + kCrLf);
+    StartReplyClock();
+  }
+  void StartReplyClock() {
+    reply_due_ = std::chrono::steady_clock::now() + std::chrono::milliseconds(Shared().waits.smtp_wait_ms);
+  }
+
+  // Reads a reply to its last line: a line whose fourth character is "-"
+  // announces another. A short or empty line at the deadline or at the
+  // peer's close is still taken, as the line the server left us with.
+  Reply ReadReply() {
+    Reply reply;
+    std::size_t bytes = 0;
+    for (;;) {
+      if (StopFlagSet()) {
+        reply.stopped = true;
+        return reply;
+      }
+      ChannelError error = ChannelError::kNone;
+      std::string line = channel->ReadLine(reply_due_, &error, StopFlagSet);
+      if (error == ChannelError::kAbandoned) {
+        reply.stopped = true;
+        return reply;
+      }
+      bytes += line.size() + 1;
+      if (line.size() > kKeptLineBytes) line.resize(kKeptLineBytes);
+      if (!line.empty()) SetLastReply(slot_, line);
+      const bool more = line.size() >= 4 && line[3] == '-';
+      reply.lines.push_back(std::move(line));
+      if (error != ChannelError::kNone) return reply;
+      if (reply.lines.size() > kMaxReplyLines || bytes > kMaxReplyBytes) return reply;
+      if (!more) {
+        reply.whole = true;
+        return reply;
+      }
+    }
+  }
 
  private:
   void Close() {
@@ -54,47 +124,50 @@ class Dialogue {
   }
   int slot_;
   std::string prefix_;
+  Deadline reply_due_;
 };
 
 }  // namespace
 
 bool IsPositiveReply(std::string_view line) {
-  double code = std::trunc(text::ReadLeadingNumber(line.substr(0, 3)));
+  int code = ReplyCode(line);
   return code >= 200 && code <= 299;
 }
 
 std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_host, const std::string& from_text,
                           const std::string& address, int slot, const std::string& helo_name) {
-  if (Shared().stop_flag.load() != 0) return kProbeStopped;
+  SharedState& shared = Shared();
+  if (StopFlagSet()) return kProbeStopped;
+  ++shared.probes_made;
+  SetLastReply(slot, std::string());
   Dialogue talk(slot);
   const std::string local_name = helo_name.empty() ? LocalHostName(network) : helo_name;
 
-  talk.channel = OpenChannel(network, mail_host, "smtp", Shared().waits.smtp_wait_ms);
+  talk.channel = OpenChannel(network, mail_host, "smtp", shared.waits.smtp_wait_ms);
   if (talk.channel == nullptr) {
     talk.Log("Error connecting to mailhost");
     return talk.Fail(kProbeHostUnreachable, "Error connecting to mailhost");
   }
+  ++shared.connections_opened;
+  talk.StartReplyClock();
   talk.Activity("Connected to " + mail_host + " for " + address);
   talk.Log("Connected to " + mail_host + " for " + address);
 
-  // Only the greeting is read to its last line; "220-" announces another.
-  for (;;) {
-    std::string line = talk.ReadLine();
-    talk.Log(line);
-    if (!IsPositiveReply(line)) return talk.Fail(kProbeHostUnreachable, line);
-    if (line.size() < 4 || line[3] != '-') break;
-  }
-  if (talk.Stopped()) return talk.Stop();
+  Reply reply = talk.ReadReply();
+  if (reply.stopped) return talk.Stop();
+  talk.LogLines(reply);
+  if (!reply.Positive()) return talk.Fail(kProbeHostUnreachable, reply.Last());
+  if (StopFlagSet()) return talk.Stop();
 
   talk.Activity("Connected to " + mail_host + ": HELO");
   talk.Log("HELO");
   talk.Send("HELO " + local_name);
-  std::string reply = talk.ReadLine();
-  if (talk.Stopped()) return talk.Stop();
-  talk.Log(reply);
-  if (!IsPositiveReply(reply)) {
-    talk.ShowRefusal("HELO " + local_name, reply);
-    return talk.Fail(kProbeHostUnreachable, "HELO error: " + reply);
+  reply = talk.ReadReply();
+  if (reply.stopped || StopFlagSet()) return talk.Stop();
+  talk.LogLines(reply);
+  if (!reply.Positive()) {
+    talk.ShowRefusal("HELO " + local_name, reply.Last());
+    return talk.Fail(kProbeHostUnreachable, "HELO error: " + reply.Last());
   }
 
   std::optional<std::string> sender = FindAddress(from_text);
@@ -106,12 +179,12 @@ std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_ho
   talk.Activity("Connected to " + mail_host + ": " + mail_from);
   talk.Send(mail_from);
   talk.Log(mail_from);
-  reply = talk.ReadLine();
-  if (talk.Stopped()) return talk.Stop();
-  talk.Log(reply);
-  if (!IsPositiveReply(reply)) {
-    talk.ShowRefusal(mail_from, reply);
-    return talk.Fail(kProbeSenderRefused, "MAIL FROM error: " + reply);
+  reply = talk.ReadReply();
+  if (reply.stopped || StopFlagSet()) return talk.Stop();
+  talk.LogLines(reply);
+  if (!reply.Positive()) {
+    talk.ShowRefusal(mail_from, reply.Last());
+    return talk.Fail(kProbeSenderRefused, "MAIL FROM error: " + reply.Last());
   }
 
   std::optional<std::string> recipient = FindAddress(address);
@@ -119,22 +192,28 @@ std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_ho
   const std::string rcpt_to = "RCPT TO: <" + *recipient + ">";
   talk.Activity("Connected to " + mail_host + ": " + rcpt_to);
   talk.Send(rcpt_to);
-  if (talk.Stopped()) return talk.Stop();
+  if (StopFlagSet()) return talk.Stop();
   talk.Log(rcpt_to);
-  reply = talk.ReadLine();
-  talk.Log(reply);
-  if (!IsPositiveReply(reply)) {
-    talk.ShowRefusal(rcpt_to, reply);
-    return talk.Fail(kProbeRecipientRefused, "RCPT TO error: " + reply);
+  reply = talk.ReadReply();
+  if (reply.stopped) return talk.Stop();
+  talk.LogLines(reply);
+  if (!reply.Positive()) {
+    talk.ShowRefusal(rcpt_to, reply.Last());
+    // Only the recipient's own server saying no for good makes an address
+    // bad; a 4xx, silence or noise leaves it to be tried again.
+    const int code = ReplyCode(reply.Last());
+    const bool refused_for_good = reply.whole && code >= 500 && code <= 599;
+    return talk.Fail(refused_for_good ? kProbeRecipientRefused : kProbeRecipientDeferred,
+                     "RCPT TO error: " + reply.Last());
   }
 
   talk.Activity("Disconnecting " + mail_host);
   talk.Log("QUIT");
   talk.Send("QUIT");
-  if (talk.Stopped()) return talk.Stop();
+  if (StopFlagSet()) return talk.Stop();
   // The server gets a moment to take the QUIT before the connection drops;
   // its answer is of no interest.
-  platform::SleepMs(Shared().waits.quit_pause_ms);
+  platform::SleepMs(shared.waits.quit_pause_ms);
   talk.channel->Close();
   return kProbeAccepted;
 }

@@ -12,17 +12,23 @@
 namespace vantrel {
 
 enum ProbeResult : std::int32_t {
-  kProbeAccepted = -1,
-  kProbeStopped = 0,
-  kProbeHostUnreachable = 1,
-  kProbeSenderRefused = 2,
-  kProbeRecipientRefused = 3,
+  kProbeAccepted = -1,          // RCPT TO answered 2xx, QUIT sent
+  kProbeStopped = 0,            // the stop flag was seen
+  kProbeHostUnreachable = 1,    // no connection, no or no positive greeting, HELO refused
+  kProbeSenderRefused = 2,      // no address in the FROM text, MAIL FROM refused
+  kProbeRecipientRefused = 3,   // RCPT TO answered 5xx, or no address in the address
+  kProbeRecipientDeferred = 4,  // RCPT TO answered 4xx, or its reply never came whole
 };
+
+// Only kProbeRecipientRefused says anything about the address itself; every
+// other failure ends the dialogue before its server judged the recipient.
 
 // Shows its progress in row slot of the task list and logs each step with
 // the slot index in front. The mail host is reached, and the HELO name found,
 // through network, unless helo_name gives the name to say HELO with; waits
-// come from Shared().waits.
+// come from Shared().waits. Each reply, all its lines, must come within the
+// SMTP wait from its command (the greeting: from the connection's opening),
+// and within 100 lines and 64 KiB; the stop flag is seen within a wait slice.
 std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_host, const std::string& from_text,
                           const std::string& address, int slot, const std::string& helo_name = std::string());
 

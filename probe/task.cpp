@@ -52,26 +52,33 @@ bool TaskAlive(int slot) { return Shared().task_alive[static_cast<std::size_t>(s
 TaskVerdict VerdictForProbeResult(std::int32_t result, const std::string& mail_host, const std::string& from_text,
                                   const std::string& address) {
   TaskVerdict verdict;
+  if (result == kProbeAccepted) {
+    verdict.message = "Verified as good: " + address;
+    verdict.slot_text = EncodeVerdict(kCodeGood, "OK");
+    return verdict;
+  }
+  // Only a permanent refusal of the recipient by its own server makes an
+  // address bad; anything that ended the dialogue before that answer (even
+  // a fault of ours) says nothing about the subscriber: try again.
+  const char* code = kCodeTryAgain;
   switch (result) {
-    case kProbeAccepted:
-      verdict.message = "Verified as good: " + address;
-      verdict.slot_text = EncodeVerdict(kCodeGood, "OK");
-      return verdict;
     case kProbeHostUnreachable:
       verdict.message = "Remote SMTP server (" + mail_host + ") unreachable.";
-      verdict.slot_text = EncodeVerdict(kCodeTryAgain, verdict.message);
-      return verdict;
+      break;
     case kProbeSenderRefused:
       verdict.message = "Remote server (" + mail_host + ") does not accept mail from \"" + from_text + "\"";
       break;
     case kProbeRecipientRefused:
+      code = kCodeBad;
+      [[fallthrough]];
+    case kProbeRecipientDeferred:
       verdict.message = "Remote server (" + mail_host + ") does not accept mail to \"" + address + "\"";
       break;
     default:
       verdict.message = "ERROR: Unknown error code (" + std::to_string(result) + ") found. Please report.";
       break;
   }
-  verdict.slot_text = EncodeVerdict(kCodeBad, verdict.message);
+  verdict.slot_text = EncodeVerdict(code, verdict.message);
   return verdict;
 }
 

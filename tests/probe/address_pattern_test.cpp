@@ -23,7 +23,12 @@ TEST(FindAddress, PicksTheAddressOutOfWhatSurroundsIt) {
       {"mailto:jane@example.com", "jane@example.com"},
       {"jane@example.com (Jane Doe)", "jane@example.com"},
       {"<jane@example.com>, <joe@example.com>", "jane@example.com"},  // leftmost
-      {"o'brien@example.ie", "brien@example.ie"},  // cut after the apostrophe
+      {"o'brien@example.ie", "o'brien@example.ie"},  // an apostrophe joins
+      {"Mary D'Angelo-O'Neil <d'angelo-o'neil@x.it>", "d'angelo-o'neil@x.it"},
+      {"'bob@example.com'", "bob@example.com"},       // quotes around it
+      {"o''brien@example.ie", "brien@example.ie"},    // two apostrophes do not join
+      {"o'brien'@example.ie", kNone},                 // nor one before the "@"
+      {"name=x|y&jane@example.com", "jane@example.com"},  // field separators stay
       {"first_last@example.com", "first_last@example.com"},
       {"list+tag=x/y@example.com", "x/y@example.com"},
       {"jane@ex_ample.com", "jane@ex"},             // the domain stops at "_"
@@ -47,8 +52,8 @@ TEST(FindAddress, PicksTheAddressOutOfWhatSurroundsIt) {
 // for the same classes finds, leftmost and greedy, on every short text made
 // of the characters that matter.
 TEST(FindAddress, AgreesWithARegularExpressionSearch) {
-  const std::regex pattern("([a-z0-9._/+-]+)(@[a-z0-9.-]+)", std::regex::icase);
-  const std::string alphabet = "aZ9@@.-_' <>\"\xe4";
+  const std::regex pattern("([a-z0-9._/+-]+(?:'[a-z0-9._/+-]+)*)(@[a-z0-9.-]+)", std::regex::icase);
+  const std::string alphabet = "aZ9@@.-_'' <>\"\xe4=";
   std::mt19937 random(20261207);
   for (int round = 0; round < 20000; ++round) {
     std::string text(random() % 14, ' ');
@@ -69,6 +74,9 @@ TEST(FindAddress, TenMegabyteTextsTakeOnePass) {
   std::string blanks;
   blanks.reserve(kSize + 8);
   while (blanks.size() < kSize) blanks += "a@ ";
+  std::string joined;
+  joined.reserve(kSize + 8);
+  while (joined.size() < kSize) joined += "a'";
   const struct {
     std::string text;
     std::optional<std::string> address;
@@ -79,6 +87,8 @@ TEST(FindAddress, TenMegabyteTextsTakeOnePass) {
       {"a@" + run, "a@" + run},
       {blanks, kNone},
       {blanks + "x@y.z", "x@y.z"},
+      {joined + "@b", kNone},
+      {joined + "a@b", joined + "a@b"},
   };
   for (const auto& c : cases) {
     std::optional<std::string> found = FindAddress(c.text);

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <chrono>
 #include <utility>
 
 #include "probe/tcp_stream.h"
@@ -92,7 +93,46 @@ TEST(LineChannelRead, FramesLinesFromAnyPacketShape) {
       EXPECT_EQ(error, expected.error);
     }
     EXPECT_EQ(made.record->receive_calls, c.receive_calls);
-    for (int wait : made.record->waits) EXPECT_EQ(wait, kWait);
+    for (int wait : made.record->waits) {
+      EXPECT_LE(wait, kWait);
+      EXPECT_GT(wait, kWait - 1000);
+    }
+  }
+}
+
+struct DeadlineCase {
+  const char* name;
+  std::vector<StreamEvent> script;
+  std::chrono::milliseconds deadline_from_now;
+  int give_up_after_receives;  // -1: never
+  Line line;
+  int receive_calls;
+};
+
+// A read with a give-up test waits in slices and asks between them; a
+// deadline that has passed ends the read whatever is still to come.
+TEST(LineChannelRead, ADeadlineBoundsTheWholeLineAndGiveUpIsAskedBetweenSlices) {
+  using std::chrono::milliseconds;
+  const std::vector<DeadlineCase> cases = {
+      {"slices that pass are no deadline", {Timeout(), Timeout(), Packet("250 ok\r\n")}, milliseconds(60000), -1,
+       {"250 ok", ChannelError::kNone}, 3},
+      {"give-up between two packets keeps the part", {Packet("22"), Packet("0 ok\r\n")}, milliseconds(60000), 1,
+       {"22", ChannelError::kAbandoned}, 1},
+      {"give-up after a silent slice", {Timeout(), Packet("250 ok\r\n")}, milliseconds(60000), 1,
+       {"", ChannelError::kAbandoned}, 1},
+      {"a deadline already passed", {Packet("250 ok\r\n")}, milliseconds(-1), -1, {"", ChannelError::kTimeout}, 0},
+  };
+  for (const DeadlineCase& c : cases) {
+    SCOPED_TRACE(c.name);
+    Channel made = MakeChannel(c.script);
+    StreamRecord& record = *made.record;
+    auto give_up = [&] { return c.give_up_after_receives >= 0 && record.receive_calls >= c.give_up_after_receives; };
+    ChannelError error = ChannelError::kNotOpen;
+    EXPECT_EQ(made.channel->ReadLine(std::chrono::steady_clock::now() + c.deadline_from_now, &error, give_up),
+              c.line.text);
+    EXPECT_EQ(error, c.line.error);
+    EXPECT_EQ(record.receive_calls, c.receive_calls);
+    for (int wait : record.waits) EXPECT_EQ(wait, LineChannel::kWaitSlice.count());
   }
 }
 

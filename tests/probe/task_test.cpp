@@ -14,32 +14,6 @@
 namespace vantrel {
 namespace {
 
-TEST(TaskVerdict, EveryProbeResult) {
-  struct Case {
-    std::int32_t result;
-    std::string slot_text;
-    std::string message;
-  };
-  const std::vector<Case> cases = {
-      {kProbeAccepted, ": 200 OK", "Verified as good: a@b.test"},
-      {kProbeHostUnreachable, ": 400 Remote SMTP server (127.0.0.9) unreachable.",
-       "Remote SMTP server (127.0.0.9) unreachable."},
-      {kProbeSenderRefused, ": 500 Remote server (127.0.0.9) does not accept mail from \"Me <me@x.test>\"",
-       "Remote server (127.0.0.9) does not accept mail from \"Me <me@x.test>\""},
-      {kProbeRecipientRefused, ": 500 Remote server (127.0.0.9) does not accept mail to \"a@b.test\"",
-       "Remote server (127.0.0.9) does not accept mail to \"a@b.test\""},
-      {7, ": 500 ERROR: Unknown error code (7) found. Please report.",
-       "ERROR: Unknown error code (7) found. Please report."},
-      {-2, ": 500 ERROR: Unknown error code (-2) found. Please report.",
-       "ERROR: Unknown error code (-2) found. Please report."},
-  };
-  for (const Case& c : cases) {
-    TaskVerdict verdict = VerdictForProbeResult(c.result, "127.0.0.9", "Me <me@x.test>", "a@b.test");
-    EXPECT_EQ(verdict.slot_text, c.slot_text);
-    EXPECT_EQ(verdict.message, c.message);
-  }
-}
-
 // One task on its own slot, with the run's part played by the test.
 class TaskTest : public ::testing::Test {
  protected:
