@@ -239,7 +239,7 @@ TEST(ConsoleProgram, HelpAndVersionTouchNothing) {
   EXPECT_EQ(FolderContents(console.folder()), (std::vector<std::string>{".stderr", ".stdout"}));
 }
 
-TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsWarnsAndEnds) {
+TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsAndEndsPromptly) {
   World world;
   // Accepts the connection and never greets: the probe would wait a minute.
   FakeSmtpServer silent(LoopbackAddress(4), {FakeSmtpServer::kSilent});
@@ -251,12 +251,13 @@ TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsWarnsAndEnds) {
   ASSERT_TRUE(silent.WaitForConnections(1, 30000)) << "no probe reached the silent server within 30 s; vantrel said:\n"
                                                    << console.Stdout();
   console.Signal(SIGINT);
-  // Well within the probe's one-minute limit: the exit does not wait for it.
+  // Well within the probe's one-minute limit: the probe sees the stop flag
+  // while it waits, so no task is still running after the exit's grace.
   EXPECT_EQ(console.Wait(std::chrono::seconds(30)), 128 + SIGINT);
 
   std::string out = console.Stdout();
   EXPECT_NE(out.find("Status: Terminating all active tasks.\n"), std::string::npos) << out;
-  EXPECT_NE(out.find("\n[Warning]\nThere are 1 tasks still running.\n"), std::string::npos) << out;
+  EXPECT_EQ(out.find("[Warning]"), std::string::npos) << out;
   EXPECT_EQ(out.find("[Results]"), std::string::npos) << out;
   EXPECT_NE(console.File("Vantrel.INI").find("\r\nERROR=1\r\n"), std::string::npos);
   EXPECT_NE(console.File("Vantrel.INI").find("\r\nFILE=list.lst\r\n"), std::string::npos);
