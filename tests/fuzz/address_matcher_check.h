@@ -21,9 +21,8 @@ inline constexpr std::size_t kMaxMatcherInput = 64;
 inline const std::regex& ReferenceAddressPattern() {
   static const std::string local_char = "[A-Za-z0-9._/+-]";
   static const std::string domain_char = "[A-Za-z0-9.-]";
-  // An apostrophe inside the local part ("o'brien") would read:
-  //   local_char + "+(?:'" + local_char + "+)*"
-  static const std::string local_part = local_char + "+";
+  // An apostrophe joins two runs of local-part characters ("o'brien").
+  static const std::string local_part = local_char + "+(?:'" + local_char + "+)*";
   static const std::regex pattern(local_part + "@" + domain_char + "+");
   return pattern;
 }

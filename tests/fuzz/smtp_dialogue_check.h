@@ -165,7 +165,7 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
     shared.log_buffer = saved_log;
   }
 
-  if (result < kProbeAccepted || result > kProbeRecipientRefused) {
+  if (result < kProbeAccepted || result > kProbeRecipientDeferred) {
     return "unknown probe result " + std::to_string(result);
   }
   if (network.record->connections != 1) return "connected " + std::to_string(network.record->connections) + " times";
