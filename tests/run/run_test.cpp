@@ -54,12 +54,13 @@ TEST_F(RunTest, EveryKindOfLine) {
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "refused.test"), 1) << "suspended lines are never looked up";
 }
 
+// Only a refusal by the recipient's own server makes an address bad; a
+// dialogue that ended without an answer about it, like a failed lookup,
+// keeps the line for the next run whatever the mode.
 TEST_F(RunTest, EveryErrorModeWithEveryVerdict) {
   const std::string refused = "500 Remote server (" + Host(kRcptRefused) +
                               ") does not accept mail to \"bad@refused.test\"";
   const std::string down = "400 Remote SMTP server (" + Host(kNobody) + ") unreachable.";
-  const std::string sender =
-      "500 Remote server (" + Host(kMailRefused) + ") does not accept mail from \"<checker@good.test>\"";
   struct Case {
     int mode;
     std::string line;
@@ -69,17 +70,12 @@ TEST_F(RunTest, EveryErrorModeWithEveryVerdict) {
   };
   std::vector<Case> cases;
   for (int mode : {kRemoveButton, kSuspendButton, kWriteToFileButton}) {
-    auto bad_case = [&](const std::string& line, const std::string& verdict) {
-      Case c{mode, line, {}, {}, 1};
-      if (mode == kSuspendButton) c.result = {"+" + line};
-      if (mode == kWriteToFileButton) c.bad_file = {"## " + verdict + " " + line, line};
-      cases.push_back(c);
-    };
+    Case bad{mode, " bad@refused.test", {}, {}, 1};
+    if (mode == kSuspendButton) bad.result = {"+bad@refused.test"};
+    if (mode == kWriteToFileButton) bad.bad_file = {"## " + refused + "  bad@refused.test", " bad@refused.test"};
+    cases.push_back(bad);
     cases.push_back({mode, "good@good.test", {"good@good.test"}, {}, 0});
-    bad_case("bad@refused.test", refused);
-    bad_case("gone@down.test", down);
-    bad_case("who@sender.test", sender);
-    // A failed lookup keeps the line for the next run whatever the mode.
+    cases.push_back({mode, " gone@down.test", {"++ gone@down.test"}, {}, 1});
     for (const char* failing : {"x@nxdomain.test", "x@silent.test", "x@nomx.test"}) {
       cases.push_back({mode, failing, {std::string("++") + failing}, {}, 1});
     }
@@ -95,10 +91,13 @@ TEST_F(RunTest, EveryErrorModeWithEveryVerdict) {
     EXPECT_EQ(std::vector<std::string>(bad_file.begin() + static_cast<long>(bad_file_lines), bad_file.end()),
               c.bad_file);
     bad_file_lines = bad_file.size();
-    EXPECT_EQ(LastResults(), Results(1, c.bad));
+    EXPECT_EQ(LastResults().rfind(Results(1, c.bad), 0), 0u) << LastResults();
   }
-  std::vector<std::string> judged = LogLinesStartingWith("0 !I think this is a bad address: ");
-  EXPECT_EQ(judged.size(), 9u);
+  EXPECT_EQ(LogLinesStartingWith("0 !I think this is a bad address: "),
+            std::vector<std::string>(3, "0 !I think this is a bad address: " + refused + "  bad@refused.test"));
+  EXPECT_EQ(LogLinesStartingWith("0 !Could not check this address now, keeping it to try again next run: "),
+            std::vector<std::string>(
+                3, "0 !Could not check this address now, keeping it to try again next run: " + down + "  gone@down.test"));
   EXPECT_EQ(LogLinesStartingWith("0 Could not find MX server for x@nomx.test").size(), 3u);
 }
 
@@ -243,27 +242,33 @@ TEST_F(RunTest, UnwritableBadAddressFileKeepsTheAddress) {
             std::string::npos);
 }
 
+// Nothing can be said about a line no task can take whole: it is kept as it
+// stands, like a line that is not an address, and blames nobody.
 TEST_F(RunTest, AddressesThatCannotBeHandedToATask) {
   const std::string long_address = std::string(241 - 10, 'l') + "@good.test";
   struct Case {
     std::string line;
-    std::string verdict;
+    std::string log;
   };
   const std::vector<Case> cases = {
-      {long_address, "500 Address too long to check."},
-      {":colon@good.test", "500 Address begins with a colon."},
-      {"a\x01" "b@good.test", "500 Address holds a control character."},
+      {long_address, "0 Address too long to check. Keeping it unchecked."},
+      {"++" + long_address, "0 Address too long to check. Keeping it unchecked."},
+      {":colon@good.test", "0 Address begins with a colon. Keeping it unchecked."},
+      {"a\x01" "b@good.test", "0 Address holds a control character. Keeping it unchecked."},
   };
   for (const Case& c : cases) {
-    WriteFile("MEMBERS.LST", c.line + "\r\n");
-    ASSERT_EQ(Run(kSuspendButton), RunEnd::kCompleted);
-    EXPECT_EQ(Lines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{"+" + c.line});
-    EXPECT_EQ(LastResults(), Results(1, 1));
-    std::vector<std::string> judged = LogLinesStartingWith("0 !I think this is a bad address: ");
-    ASSERT_FALSE(judged.empty());
-    EXPECT_EQ(judged.back(), "0 !I think this is a bad address: " + c.verdict + " " + c.line);
+    for (int mode : {kRemoveButton, kSuspendButton, kWriteToFileButton}) {
+      WriteFile("MEMBERS.LST", c.line + "\r\n");
+      ASSERT_EQ(Run(mode), RunEnd::kCompleted);
+      EXPECT_EQ(Lines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{c.line.substr(c.line[0] == '+' ? 2 : 0)});
+      EXPECT_EQ(LastResults(), Results(1, 0));
+      std::vector<std::string> log = LogLinesStartingWith("0 ");
+      ASSERT_FALSE(log.empty());
+      EXPECT_EQ(log.back(), c.log);
+    }
   }
   EXPECT_TRUE(DnsQueries().empty());
+  EXPECT_FALSE(FileExists("MEMBERS.LST.BAD"));
   // One character shorter still fits a slot whole and is probed.
   WriteFile("MEMBERS.LST", long_address.substr(1) + "\r\n");
   ASSERT_EQ(Run(kSuspendButton), RunEnd::kCompleted);
