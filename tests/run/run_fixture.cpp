@@ -91,12 +91,16 @@ void RunTest::SetUp() {
       std::vector<std::string>{greeting, "250 hi\r\n", "250 ok\r\n", "550 no such user\r\n"}));
   smtp_.push_back(std::make_unique<FakeSmtpServer>(
       LoopbackAddress(kMailRefused), std::vector<std::string>{greeting, "250 hi\r\n", "553 not you\r\n"}));
+  smtp_.push_back(std::make_unique<FakeSmtpServer>(
+      LoopbackAddress(kGreylisted),
+      std::vector<std::string>{greeting, "250 hi\r\n", "250 ok\r\n", "451 try again later\r\n"}));
   for (const auto& server : smtp_) ASSERT_TRUE(server->listening());
 
   AnswerMx("good.test", kGoodHost);
   AnswerMx("refused.test", kRcptRefused);
   AnswerMx("down.test", kNobody);
   AnswerMx("sender.test", kMailRefused);
+  AnswerMx("grey.test", kGreylisted);
   DnsAnswer nxdomain;
   nxdomain.kind = DnsAnswer::Kind::kResponseCode;
   nxdomain.response_code = 3;
@@ -138,7 +142,7 @@ void RunTest::AnswerMx(const std::string& domain, int host, std::uint16_t prefer
 RunEnd RunTest::Run(int mode_button, const std::string& list_name) {
   dialog_.SelectErrorMode(mode_button);
   dialog_.SetText(kInputListBox, list_name);
-  return RunVerification(dialog_);
+  return RunVerification(dialog_, platform::RealFileSystem(), platform::RealNetwork(), options_);
 }
 
 void RunTest::WriteFile(const std::string& name, const std::string& content) {
