@@ -51,6 +51,12 @@ bool LogBufferEmpty() {
   return shared.log_buffer.empty();
 }
 
+std::size_t LogBufferSize() {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.log_mutex);
+  return shared.log_buffer.size();
+}
+
 void SetLastReply(int slot, const std::string& line) {
   SharedState& shared = Shared();
   platform::MutexLock lock(shared.last_reply_mutex);

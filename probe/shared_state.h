@@ -98,6 +98,8 @@ void AppendLogLine(const std::string& text);
 // cannot interleave with.
 std::string TakeLogBuffer();
 bool LogBufferEmpty();
+// How many characters the log buffer holds now.
+std::size_t LogBufferSize();
 // The server's last reply line in slot's latest dialogue; taking it clears it.
 void SetLastReply(int slot, const std::string& line);
 std::string TakeLastReply(int slot);

@@ -8,33 +8,40 @@ namespace vantrel::run {
 
 namespace {
 
-// A single fetch can read a long stretch of lines that need no probe; their
-// log lines go to the file in between so that memory stays flat however long
-// the stretch. Cutting the flushes at line ends leaves the file as it would
-// be otherwise.
-constexpr int kLinesPerLogFlush = 256;
+// "500 Address too long to check." without its code.
+std::string MessageOf(const std::string& verdict) {
+  std::size_t blank = verdict.find(' ');
+  return blank == std::string::npos ? std::string() : verdict.substr(blank + 1);
+}
 
 }  // namespace
 
 VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
   SharedState& shared = Shared();
   const std::string index = std::to_string(slot);
-  int lines_since_flush = 0;
-  std::string read;
+  int lines_since_check = 0;
   for (;;) {
-    if (!members_->ReadLine(&read)) return Fetch::kNoJob;
-    ++master_count_;
-    AppendLogLine(index + " File Input: " + read);
-    if (++lines_since_flush >= kLinesPerLogFlush) {
+    Job read;
+    if (!members_->ReadLine(&read.read)) return Fetch::kNoJob;
+    read.number = ++master_count_;
+    ReportProgress();
+    AppendLogLine(index + " File Input: " + read.read);
+    // Cutting the log's flushes at line ends leaves the file as it would be
+    // otherwise; the window gets its turn so that it can be closed.
+    if (++lines_since_check >= kLinesPerStopCheck) {
+      lines_since_check = 0;
       log_.FlushDuringRun();
-      lines_since_flush = 0;
+      dialog_.ProcessOneMessage();
+      if (shared.stop_flag.load() != 0) return Fetch::kStopped;
     }
 
-    ClassifiedLine classified = ClassifyLine(read);
-    const std::string& line = classified.line;
+    ClassifiedLine classified = ClassifyLine(read.read);
+    read.line = classified.line;
+    const std::string& line = read.line;
     if (classified.kind == LineKind::kNotAnAddress) {
       results_->WriteLine(line);
       AppendLogLine(index + " Not an email address. No @ sign.");
+      Decide(read, LineOutcome::kNotAnAddress);
       continue;
     }
     if (classified.was_soft_dns) {
@@ -43,13 +50,17 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     if (classified.kind == LineKind::kSuspended) {
       results_->WriteLine(line);
       AppendLogLine(index + " Suspended. Skipping this address.");
+      Decide(read, LineOutcome::kSuspended);
       continue;
     }
 
     const std::string address = TrimBlanks(line);
+    // No task can be handed it whole, so nothing can be said about it.
     std::string reason = UncheckableReason(address);
     if (!reason.empty()) {
-      JudgeBad(slot, reason, line);
+      results_->WriteLine(line);
+      AppendLogLine(index + " " + MessageOf(reason) + " Keeping it unchecked.");
+      Decide(read, LineOutcome::kKeptUnchecked, std::string(), MessageOf(reason));
       continue;
     }
 
@@ -57,11 +68,20 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     ShowStatus("Resolving " + domain);
     dialog_.ProcessOneMessage();
     if (shared.stop_flag.load() != 0) return Fetch::kStopped;
+    if (LogBufferSize() > kLogBufferLimit) log_.FlushDuringRun();
     MailHost host = LookUpMailHost(network_, dns_server_, domain, shared.waits.dns_wait_ms, &mx_records_);
+    if (shared.stop_flag.load() != 0) return Fetch::kStopped;
+    if (!CountLookup(slot, host.outcome)) {
+      results_->WriteLine(read.read);
+      ++unchecked_count_;
+      Decide(read, LineOutcome::kKeptUnchecked);
+      return Fetch::kNoJob;
+    }
     if (host.outcome == MailHost::Outcome::kFound) {
       AppendLogLine(index + " Found MX server (" + host.address + ") for " + domain);
-      job->line = line;
-      job->text = EncodeJob(address, host.address);
+      read.text = EncodeJob(address, host.address);
+      read.mail_host = host.address;
+      *job = std::move(read);
       return Fetch::kJob;
     }
     if (host.outcome == MailHost::Outcome::kNoUsableRecord) {
@@ -69,20 +89,52 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     }
     results_->WriteLine("++" + line);
     ++bad_count_;
+    Decide(read, LineOutcome::kTryAgain);
   }
+}
+
+// A server that answers at all, even with an error, is alive; one that
+// answers nothing many times in a row would cost the whole DNS wait for
+// every line left.
+bool VerificationRun::CountLookup(int slot, MailHost::Outcome outcome) {
+  if (outcome != MailHost::Outcome::kNoAnswer) {
+    lookups_unanswered_ = 0;
+    return true;
+  }
+  if (++lookups_unanswered_ < kUnansweredLookupLimit) return true;
+  dns_silent_ = true;
+  AppendLogLine(std::to_string(slot) + " The DNS server " + dns_server_ + " did not answer " +
+                std::to_string(kUnansweredLookupLimit) + " lookups in a row. Keeping the rest of the list unchecked.");
+  return false;
 }
 
 void VerificationRun::TakeVerdict(int slot, const std::string& raw) {
   std::size_t index = static_cast<std::size_t>(slot);
+  const Job& job = assigned_[index];
   Verdict verdict = DecodeVerdict(raw);
   Shared().slots[index].Store("");
-  if (verdict.code == kCodeTryAgain || verdict.code == kCodeBad) {
-    JudgeBad(slot, verdict.text, assigned_[index]);
+  LineOutcome outcome = LineOutcome::kGood;
+  if (verdict.code == kCodeTryAgain) {
+    KeepToTryAgain(slot, verdict.text, job.line);
+    outcome = LineOutcome::kTryAgain;
+  } else if (verdict.code == kCodeBad) {
+    JudgeBad(slot, verdict.text, job.line);
+    outcome = LineOutcome::kBad;
   } else {
-    results_->WriteLine(assigned_[index]);
+    results_->WriteLine(job.line);
   }
-  assigned_[index].clear();
+  Decide(job, outcome, verdict.code, MessageOf(verdict.text), TakeLastReply(slot));
+  assigned_[index] = Job{};
   has_job_[index] = false;
+}
+
+// Nothing was learnt about the recipient, so the line is kept for the next
+// run exactly as a failed lookup keeps it, whatever the error mode.
+void VerificationRun::KeepToTryAgain(int slot, const std::string& verdict, const std::string& line) {
+  ++bad_count_;
+  AppendLogLine(std::to_string(slot) + " !Could not check this address now, keeping it to try again next run: " +
+                verdict + " " + line);
+  results_->WriteLine("++" + line);
 }
 
 void VerificationRun::JudgeBad(int slot, const std::string& verdict, const std::string& line) {

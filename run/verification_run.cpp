@@ -1,8 +1,12 @@
 #include "run/verification_run.h"
 
+#include <algorithm>
+#include <atomic>
+
 #include "platform/clock.h"
 #include "text/clock_text.h"
 #include "platform/thread.h"
+#include "probe/address_pattern.h"
 #include "probe/slot_protocol.h"
 #include "probe/task.h"
 
@@ -22,6 +26,26 @@ std::string FileNotFoundText(const std::string& name) {
 std::string CannotOpenText(const std::string& name) {
   return "Cannot open the input file.\r\n\r\n" + name +
          "\r\n\r\nIt may be in use by another program.\r\nClose it there and try again.";
+}
+
+std::string NoSenderAddressText(const std::string& from_text) {
+  return "The FROM text holds no e-mail address:\r\n\r\n" + from_text +
+         "\r\n\r\nMail servers judge every address by the sender's.\r\nType one, for example List owner <owner@example.com>.";
+}
+
+// The longest sleep between two looks at the stop flag.
+constexpr int kStopCheckSliceMs = 50;
+
+// Sleeps ms in short slices; false as soon as the stop flag is set.
+bool SleepUnlessStopped(int ms) {
+  std::atomic<std::int32_t>& stop_flag = Shared().stop_flag;
+  while (ms > 0) {
+    if (stop_flag.load() != 0) return false;
+    int slice = ms < kStopCheckSliceMs ? ms : kStopCheckSliceMs;
+    platform::SleepMs(slice);
+    ms -= slice;
+  }
+  return stop_flag.load() == 0;
 }
 
 }  // namespace
@@ -54,23 +78,32 @@ bool VerificationRun::OpenMemberList() {
   return true;
 }
 
+// Without a sender address every dialogue would end at MAIL FROM, and no
+// recipient would ever be asked about: better not to start at all.
+bool VerificationRun::FromHoldsAnAddress(const std::string& from_text) {
+  if (FindAddress(from_text)) return true;
+  dialog_.ShowMessageBox(NoSenderAddressText(from_text), "Error", MessageIcon::kStop);
+  return false;
+}
+
 void VerificationRun::DisableControls(bool disabled) {
   for (int control : kRunControls) dialog_.Enable(control, !disabled);
 }
 
-void VerificationRun::StartTasks() {
+bool VerificationRun::StartTasks() {
   SharedState& shared = Shared();
   for (int slot = 0; slot < kTaskSlots; ++slot) {
     platform::ThreadHandle thread = StartTask(slot);
     if (thread == 0) {
       tasks_lost_ = slot == 0;
-      return;
+      return true;
     }
     shared.thread_handles[static_cast<std::size_t>(slot)].store(thread);
     last_slot_ = slot;
     dialog_.ProcessOneMessage();
-    platform::SleepMs(shared.waits.task_start_gap_ms);
+    if (!SleepUnlessStopped(shared.waits.task_start_gap_ms)) return false;
   }
+  return true;
 }
 
 RunEnd VerificationRun::Execute() {
@@ -79,6 +112,9 @@ RunEnd VerificationRun::Execute() {
   for (auto& slot : shared.slots) slot.Reset();
 
   if (!OpenMemberList()) return RunEnd::kRefused;
+  const std::string from_text = dialog_.GetText(kFromBox);
+  if (!FromHoldsAnAddress(from_text)) return RunEnd::kRefused;
+  list_size_ = std::max<std::int64_t>(files_.FileSize(list_name_), 0);
   dns_server_ = dialog_.GetText(kDnsServerControl);
   DisableControls(true);
   log_.WriteHeader(platform::NowLocal());
@@ -86,11 +122,13 @@ RunEnd VerificationRun::Execute() {
           : dialog_.IsErrorModeSelected(kSuspendButton) ? ErrorMode::kSuspend
                                                         : ErrorMode::kWriteToFile;
   shared.stop_flag.store(0);
+  shared.probes_made.store(0);
+  shared.connections_opened.store(0);
   // Tasks find their window through the registry and take the FROM text from
   // here; both must be this run's before the first task starts.
   RegisterMainDialog(&dialog_);
-  SetTaskSettings(TaskSettings{dialog_.GetText(kFromBox), &network_, options_.helo_name});
-  StartTasks();
+  SetTaskSettings(TaskSettings{from_text, &network_, options_.helo_name});
+  if (!StartTasks()) return RunEnd::kStopped;
   results_ = std::make_unique<ResultList>(files_, ResultListName(list_name_));
 
   while (last_slot_ >= 0 && (shared.running_tasks.load() > 0 || WorkRemains())) {
@@ -104,7 +142,9 @@ RunEnd VerificationRun::Execute() {
     }
     if (shared.stop_flag.load() != 0) return RunEnd::kStopped;
     log_.FlushDuringRun();
+    ReportProgress();
   }
+  if ((tasks_lost_ || dns_silent_) && !KeepUncheckedLines()) return RunEnd::kStopped;
   Finish();
   return RunEnd::kCompleted;
 }
@@ -123,10 +163,12 @@ bool VerificationRun::PollSlot(int slot) {
   }
   if (free) {
     Job job;
-    Fetch fetched = tasks_lost_ ? Fetch::kNoJob : FetchJob(slot, &job);
+    Fetch fetched = tasks_lost_ || dns_silent_ ? Fetch::kNoJob : FetchJob(slot, &job);
     if (fetched == Fetch::kStopped) return false;
     if (fetched == Fetch::kJob) {
-      assigned_[static_cast<std::size_t>(slot)] = job.line;
+      // What a task of an earlier run left must not pass as this job's reply.
+      TakeLastReply(slot);
+      assigned_[static_cast<std::size_t>(slot)] = job;
       has_job_[static_cast<std::size_t>(slot)] = true;
       task_slot.Store(job.text);
     } else {
@@ -153,39 +195,50 @@ void VerificationRun::KeepAlive(int slot) {
   // Without threads nothing more can be probed: the job goes back to the
   // result list as it was read, and so does every line still unread.
   tasks_lost_ = true;
-  results_->WriteLine(assigned_[index]);
-  AppendLogLine(std::to_string(slot) + " No task could take this address. Keeping it unchecked: " +
-                assigned_[index]);
+  const Job& job = assigned_[index];
+  results_->WriteLine(job.line);
+  AppendLogLine(std::to_string(slot) + " No task could take this address. Keeping it unchecked: " + job.line);
   ++unchecked_count_;
+  Decide(job, LineOutcome::kKeptUnchecked);
   has_job_[index] = false;
-  assigned_[index].clear();
+  assigned_[index] = Job{};
   shared.slots[index].Store(kQuitSignal);
 }
 
 bool VerificationRun::WorkRemains() {
-  if (tasks_lost_) return false;
   for (bool has_job : has_job_) {
     if (has_job) return true;
   }
-  return !members_->AtEnd();
+  return !tasks_lost_ && !dns_silent_ && !members_->AtEnd();
 }
 
-void VerificationRun::KeepUncheckedLines() {
-  std::string line;
-  while (members_->ReadLine(&line)) {
-    ++master_count_;
-    results_->WriteLine(line);
+bool VerificationRun::KeepUncheckedLines() {
+  Job job;
+  int lines_since_check = 0;
+  while (members_->ReadLine(&job.read)) {
+    job.number = ++master_count_;
+    ReportProgress();
+    results_->WriteLine(job.read);
     ++unchecked_count_;
+    Decide(job, LineOutcome::kKeptUnchecked);
+    if (++lines_since_check >= kLinesPerStopCheck) {
+      lines_since_check = 0;
+      if (Shared().stop_flag.load() != 0) return false;
+    }
   }
+  return true;
 }
 
 void VerificationRun::Finish() {
-  if (tasks_lost_) KeepUncheckedLines();
   members_.reset();
   results_->Close();
   log_.FinalFlush();
   ShowStatus("Idle");
+  dialog_.ShowMessageBox(ResultsText(master_count_, bad_count_, Warnings()), "Results", MessageIcon::kInformation);
+  DisableControls(false);
+}
 
+std::vector<std::string> VerificationRun::Warnings() {
   std::vector<std::string> warnings;
   if (!results_->Complete()) {
     warnings.push_back("WARNING: Not every line could be written to " + ResultListName(list_name_) +
@@ -195,12 +248,41 @@ void VerificationRun::Finish() {
     warnings.push_back("WARNING: Some bad addresses could not be written to " + BadAddressFileName(list_name_) +
                        " and were kept in the result list.");
   }
-  if (unchecked_count_ > 0) {
+  if (dns_silent_) {
+    warnings.push_back("WARNING: The DNS server " + dns_server_ + " did not answer " +
+                       std::to_string(kUnansweredLookupLimit) + " lookups in a row, so the run stopped there and " +
+                       std::to_string(unchecked_count_) +
+                       " lines were kept in the result list unchecked. Check the DNS server and run again.");
+  } else if (unchecked_count_ > 0) {
     warnings.push_back("WARNING: No probe task could be started, so " + std::to_string(unchecked_count_) +
                        " lines were kept in the result list unchecked.");
   }
-  dialog_.ShowMessageBox(ResultsText(master_count_, bad_count_, warnings), "Results", MessageIcon::kInformation);
-  DisableControls(false);
+  const SharedState& shared = Shared();
+  if (shared.probes_made.load() > 0 && shared.connections_opened.load() == 0) {
+    warnings.push_back(
+        "WARNING: No mail server could be reached. Outgoing connections to port 25 may be blocked on this "
+        "network. The addresses were kept with \"++\" to be tried again by the next run.");
+  }
+  return warnings;
+}
+
+void VerificationRun::Decide(const Job& job, LineOutcome outcome, const std::string& code,
+                             const std::string& message, const std::string& last_reply) {
+  if (options_.observer == nullptr) return;
+  LineDecision decision;
+  decision.line_number = job.number;
+  decision.line = job.read;
+  decision.outcome = outcome;
+  decision.verdict_code = code;
+  decision.verdict_message = message;
+  decision.mail_host = job.mail_host;
+  decision.last_reply = last_reply;
+  options_.observer->LineDecided(decision);
+}
+
+void VerificationRun::ReportProgress() {
+  if (options_.observer == nullptr) return;
+  options_.observer->ProgressMade(RunProgress{members_->BytesRead(), list_size_, master_count_});
 }
 
 }  // namespace vantrel::run

@@ -13,6 +13,7 @@
 #include "platform/file.h"
 #include "platform/network.h"
 #include "probe/shared_state.h"
+#include "run/mail_host.h"
 #include "run/member_list.h"
 #include "run/result_files.h"
 #include "run/run_controller.h"
@@ -30,23 +31,45 @@ class VerificationRun {
   RunEnd Execute();
 
  private:
-  enum class Fetch { kJob, kNoJob, kStopped };
-  struct Job {
-    std::string line;  // as it is written back
-    std::string text;  // address, code 1, mail host
-  };
+  // A long stretch of lines that need no probe looks at the stop flag and
+  // writes out the log this often, so that neither waits on the stretch.
+  static constexpr int kLinesPerStopCheck = 256;
+  // Lookups in a row without any reply after which the DNS server is taken
+  // for dead: each costs the whole DNS wait, and every later one would too.
+  static constexpr int kUnansweredLookupLimit = 10;
+  // Tasks keep appending while lookups wait; past this the log goes to the file.
+  static constexpr std::size_t kLogBufferLimit = 64 * 1024;
 
+  enum class Fetch { kJob, kNoJob, kStopped };
+  // A member list line on its way through the run, from the moment it is
+  // read until it is decided.
+  struct Job {
+    std::int64_t number = 0;  // 1 for the member list's first line
+    std::string read;         // as read
+    std::string line;         // as it is written back
+    std::string text;         // address, code 1, mail host
+    std::string mail_host;
+  };
   bool OpenMemberList();
+  bool FromHoldsAnAddress(const std::string& from_text);
   void DisableControls(bool disabled);
-  void StartTasks();
+  bool StartTasks();  // false when the stop flag was seen
   bool PollSlot(int slot);  // false when the stop flag was seen
   Fetch FetchJob(int slot, Job* job);
+  bool CountLookup(int slot, MailHost::Outcome outcome);  // false when the DNS server is given up
   void TakeVerdict(int slot, const std::string& raw);
+  void KeepToTryAgain(int slot, const std::string& verdict, const std::string& line);
   void JudgeBad(int slot, const std::string& verdict, const std::string& line);
   void KeepAlive(int slot);
   bool WorkRemains();
-  void KeepUncheckedLines();
+  bool KeepUncheckedLines();  // false when the stop flag was seen
   void Finish();
+  std::vector<std::string> Warnings();
+  // Tells the observer, if any, how a line read was decided; every line read
+  // is decided once, except those in hand when the stop flag ends the run.
+  void Decide(const Job& job, LineOutcome outcome, const std::string& code = std::string(),
+              const std::string& message = std::string(), const std::string& last_reply = std::string());
+  void ReportProgress();
 
   MainDialog& dialog_;
   platform::FileSystem& files_;
@@ -55,17 +78,20 @@ class VerificationRun {
   std::string dns_server_;
   RunLog log_;
   std::string list_name_;
+  std::int64_t list_size_ = 0;
   ErrorMode mode_ = ErrorMode::kWriteToFile;
   std::unique_ptr<MemberList> members_;
   std::unique_ptr<ResultList> results_;
   dns::MxRecordList mx_records_;
 
-  std::array<std::string, kTaskSlots> assigned_;
+  std::array<Job, kTaskSlots> assigned_;
   std::array<bool, kTaskSlots> has_job_{};
   int last_slot_ = -1;
   std::int32_t master_count_ = 0;
   std::int32_t bad_count_ = 0;
   bool tasks_lost_ = false;        // a task could not be (re)started
+  bool dns_silent_ = false;        // the DNS server stopped answering: fetch no more
+  int lookups_unanswered_ = 0;     // in a row
   bool bad_file_failed_ = false;   // a bad-address entry went to the result list instead
   std::int32_t unchecked_count_ = 0;  // lines kept without a probe
 };

@@ -72,12 +72,16 @@ void RunTest::SetUp() {
       std::vector<std::string>{greeting, "250 hi\r\n", "250 ok\r\n", "550 no such user\r\n"}));
   smtp_.push_back(std::make_unique<FakeSmtpServer>(
       LoopbackAddress(kMailRefused), std::vector<std::string>{greeting, "250 hi\r\n", "553 not you\r\n"}));
+  smtp_.push_back(std::make_unique<FakeSmtpServer>(
+      LoopbackAddress(kGreylisted),
+      std::vector<std::string>{greeting, "250 hi\r\n", "250 ok\r\n", "451 try again later\r\n"}));
   for (const auto& server : smtp_) ASSERT_TRUE(server->listening());
 
   AnswerMx("good.test", kGoodHost);
   AnswerMx("refused.test", kRcptRefused);
   AnswerMx("down.test", kNobody);
   AnswerMx("sender.test", kMailRefused);
+  AnswerMx("grey.test", kGreylisted);
   DnsAnswer nxdomain;
   nxdomain.kind = DnsAnswer::Kind::kResponseCode;
   nxdomain.response_code = 3;
@@ -133,7 +137,7 @@ RunEnd RunTest::Run(int mode_button, const std::string& list_name) {
                   << " s; the stop flag is set to end it";
     Shared().stop_flag = -1;
   });
-  RunEnd end = RunVerification(dialog_);
+  RunEnd end = RunVerification(dialog_, platform::RealFileSystem(), platform::RealNetwork(), options_);
   {
     std::lock_guard<std::mutex> lock(mutex);
     ended = true;

@@ -29,6 +29,15 @@ struct DnsAnswer {
   int delay_ms = 0;  // the server dawdles this long before answering
 };
 
+// Every decision and progress report of a run, as the observer received them.
+class RecordingObserver : public RunObserver {
+ public:
+  void LineDecided(const LineDecision& decision) override { decisions.push_back(decision); }
+  void ProgressMade(const RunProgress& progress) override { progress_reports.push_back(progress); }
+  std::vector<LineDecision> decisions;
+  std::vector<RunProgress> progress_reports;
+};
+
 class RunTest : public ::testing::Test {
  protected:
   // Loopback hosts of the SMTP servers.
@@ -36,13 +45,14 @@ class RunTest : public ::testing::Test {
   static constexpr int kRcptRefused = 6;   // 550 to RCPT TO
   static constexpr int kNobody = 7;        // nothing listens: unreachable
   static constexpr int kMailRefused = 8;   // 553 to MAIL FROM
+  static constexpr int kGreylisted = 9;    // 451 to RCPT TO
   static constexpr int kDnsHost = 53;
 
   void SetUp() override;
   void TearDown() override;
 
-  // Domains good.test, refused.test, down.test, sender.test point at the
-  // hosts above; nxdomain.test, silent.test and nomx.test fail their lookup.
+  // Domains good.test, refused.test, down.test, sender.test, grey.test point
+  // at the hosts above; nxdomain.test, silent.test and nomx.test fail their lookup.
   void Answer(const std::string& domain, DnsAnswer answer);
   void AnswerMx(const std::string& domain, int host, std::uint16_t preference = 10);
 
@@ -58,6 +68,7 @@ class RunTest : public ::testing::Test {
   std::vector<std::string> DnsQueries();  // the domains asked, in order
 
   FakeMainDialog dialog_;
+  RunOptions options_;  // what Run hands the run besides the dialog
 
  private:
   Waits saved_waits_;
