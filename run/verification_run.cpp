@@ -40,18 +40,21 @@ VerificationRun::VerificationRun(MainDialog& dialog, platform::FileSystem& files
 
 bool VerificationRun::OpenMemberList() {
   list_name_ = dialog_.GetText(kInputListBox);
-  if (!files_.IsPlainFile(list_name_)) {
-    dialog_.ShowMessageBox(FileNotFoundText(list_name_), "Error", MessageIcon::kStop);
-    return false;
+  // Everything is checked before anything is disabled or written, so that a
+  // refused run leaves every file as it was. The log comes last: a run that
+  // cannot record its removals must not make any.
+  ListProblem problem = ListProblem::kNone;
+  members_ = MemberList::Open(files_, list_name_, &problem);
+  std::string refusal = problem == ListProblem::kNotFound     ? FileNotFoundText(list_name_)
+                        : problem == ListProblem::kCannotOpen ? CannotOpenText(list_name_)
+                                                              : ListRefusalText(problem, list_name_);
+  if (members_ && !log_.CanAppend()) {
+    members_.reset();
+    refusal = LogRefusalText();
   }
-  // Opened before anything is disabled or written, so that a list held by
-  // another program leaves every file as it was.
-  members_ = MemberList::Open(files_, list_name_);
-  if (!members_) {
-    dialog_.ShowMessageBox(CannotOpenText(list_name_), "Error", MessageIcon::kStop);
-    return false;
-  }
-  return true;
+  if (members_) return true;
+  dialog_.ShowMessageBox(refusal, "Error", MessageIcon::kStop);
+  return false;
 }
 
 void VerificationRun::DisableControls(bool disabled) {
@@ -181,6 +184,7 @@ void VerificationRun::KeepUncheckedLines() {
 
 void VerificationRun::Finish() {
   if (tasks_lost_) KeepUncheckedLines();
+  const std::string list_warning = members_->EndWarning(list_name_);
   members_.reset();
   results_->Close();
   log_.FinalFlush();
@@ -198,6 +202,14 @@ void VerificationRun::Finish() {
   if (unchecked_count_ > 0) {
     warnings.push_back("WARNING: No probe task could be started, so " + std::to_string(unchecked_count_) +
                        " lines were kept in the result list unchecked.");
+  }
+  if (!list_warning.empty()) warnings.push_back(list_warning);
+  if (log_.WriteFailed()) {
+    // In Remove mode the log is the only record of a removed address.
+    warnings.push_back(std::string("WARNING: Not everything could be written to ") + kRunLogName + "." +
+                       (mode_ == ErrorMode::kRemove ? " " + std::to_string(log_.UnrecordedBadAddresses()) +
+                                                          " removed addresses may be recorded nowhere."
+                                                    : ""));
   }
   dialog_.ShowMessageBox(ResultsText(master_count_, bad_count_, warnings), "Results", MessageIcon::kInformation);
   DisableControls(false);
