@@ -1,6 +1,8 @@
 // The seam under every file the system touches. Files are opened for this
 // program alone (no sharing) and report failure by a null handle, never by
-// throwing; tests substitute a FileSystem that fails or reads short.
+// throwing; tests substitute a FileSystem that fails or reads short. Only
+// ordinary files open: a pipe, a device or a folder of that name gives null,
+// and opening never waits on whatever is at the other end.
 #pragma once
 
 #include <cstddef>
@@ -35,8 +37,12 @@ class FileSystem {
   virtual std::unique_ptr<ReadableFile> OpenRead(const std::string& name) = 0;
   // Empties an existing file (keeping its attributes) or creates it.
   virtual std::unique_ptr<WritableFile> OpenTruncate(const std::string& name) = 0;
-  // Opens for appending, creating the file when missing.
-  virtual std::unique_ptr<WritableFile> OpenAppend(const std::string& name) = 0;
+  // Opens for appending, creating the file when missing. While another
+  // program holds the file, tries again in short steps for up to
+  // lock_wait_ms: two runs in one folder share their log this way.
+  virtual std::unique_ptr<WritableFile> OpenAppend(const std::string& name, int lock_wait_ms = 0) = 0;
+  // True when both names lead to one existing file, by whatever path or link.
+  virtual bool SameFile(const std::string& first, const std::string& second) = 0;
 };
 
 // The machine's own files, relative names against the current directory.

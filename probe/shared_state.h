@@ -31,6 +31,7 @@ struct Waits {
   int dns_wait_ms = 10000;      // the MX lookup's receive time-out
   int exit_wait_ms = 1000;      // the exit sequence's grace for tasks
   int suspend_pause_ms = 100;   // the exit's pauses around each suspend
+  int file_lock_wait_ms = 10000;  // for another program's hold on the run log or bad-address file
 };
 
 // A fixed text of 256 characters, stored and read whole under its own lock.

@@ -39,15 +39,41 @@ std::string TrimLeadingBlanks(const std::string& text);
 // The domain of an address line: everything after the first "@", trimmed.
 std::string DomainOf(const std::string& line);
 
+// The settings file's name as the run must know it: a list of that name
+// would be overwritten by the settings at exit. (The settings sit above the
+// run, so the run cannot take the name from there.)
+inline constexpr char kSettingsFileName[] = "Vantrel.INI";
+
+// Why a member list was not opened.
+enum class ListProblem {
+  kNone,
+  kNotFound,       // no ordinary file of that name (a folder, a pipe, a device)
+  kCannotOpen,     // held by another program or not readable
+  kUtf16,          // begins with a UTF-16 byte-order mark: every line would be wrong
+  kSettingsFile,   // is Vantrel.INI
+  kRunLog,         // is vantrel.log
+  kOwnResultList,  // is the run's own result list, which the run empties
+  kOwnBadFile,     // is the run's own bad-address file, which the run appends to
+};
+
+// The "Error" box text for the problems that ListProblem names beyond a
+// missing or held file.
+std::string ListRefusalText(ListProblem problem, const std::string& name);
+
 // The member list, open for this program alone while the run lasts.
 class MemberList {
  public:
-  // Null when the file cannot be opened.
-  static std::unique_ptr<MemberList> Open(platform::FileSystem& files, const std::string& name);
+  // Null when the file is no member list that a run may read; problem, when
+  // given, then tells why. Nothing is written and nothing waits.
+  static std::unique_ptr<MemberList> Open(platform::FileSystem& files, const std::string& name,
+                                          ListProblem* problem = nullptr);
 
   bool AtEnd() { return reader_.AtEnd(); }
   bool ReadLine(std::string* line) { return reader_.ReadLine(line); }
   std::int64_t BytesRead() const { return reader_.BytesConsumed(); }
+  // A "Results" warning when reading ended before the end of the file (a
+  // Ctrl-Z with text after it, a read error); empty otherwise.
+  std::string EndWarning(const std::string& name) const;
 
  private:
   explicit MemberList(std::unique_ptr<platform::ReadableFile> file) : file_(std::move(file)), reader_(*file_) {}

@@ -1,5 +1,6 @@
 #include "run/result_files.h"
 
+#include "probe/shared_state.h"
 #include "text/text_lines.h"
 
 namespace vantrel::run {
@@ -16,7 +17,8 @@ void ResultList::WriteLine(const std::string& line) {
 
 bool AppendBadAddressEntry(platform::FileSystem& files, const std::string& name, const std::string& verdict,
                            const std::string& line) {
-  std::unique_ptr<platform::WritableFile> file = files.OpenAppend(name);
+  // Another run on the same list may be appending: wait for it, never skip.
+  std::unique_ptr<platform::WritableFile> file = files.OpenAppend(name, Shared().waits.file_lock_wait_ms);
   if (!file) return false;
   return file->Write("## " + verdict + " " + line + text::kLineEnd + line + text::kLineEnd);
 }

@@ -22,9 +22,39 @@ std::string RoundFlushText(const std::string& taken) {
   return taken.substr(begin, end - begin + 1) + text::kLineEnd;
 }
 
+namespace {
+
+// Lines "<slot> !I think this is a bad address: ..." in a text of CR LF lines.
+// A lone LF can sit inside a member list line, so only CR LF divides lines.
+int CountBadAddressLines(const std::string& text) {
+  int count = 0;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    std::size_t end = text.find(text::kLineEnd, start);
+    if (end == std::string::npos) end = text.size();
+    std::size_t digits = start;
+    while (digits < end && text[digits] >= '0' && text[digits] <= '9') ++digits;
+    if (digits > start && text.compare(digits, sizeof kBadAddressLogText - 1, kBadAddressLogText) == 0) ++count;
+    start = end + 2;
+  }
+  return count;
+}
+
+}  // namespace
+
+std::string LogRefusalText() {
+  return std::string("Cannot write to the run log.\r\n\r\n") + kRunLogName +
+         "\r\n\r\nThe run log is the only record of removed addresses.\r\n"
+         "Make it writable, or close it in the other program, and try again.";
+}
+
+bool RunLog::CanAppend() { return files_.OpenAppend(kRunLogName, Shared().waits.file_lock_wait_ms) != nullptr; }
+
 void RunLog::Append(const std::string& text) {
-  std::unique_ptr<platform::WritableFile> file = files_.OpenAppend(kRunLogName);
-  if (file) file->Write(text);
+  std::unique_ptr<platform::WritableFile> file = files_.OpenAppend(kRunLogName, Shared().waits.file_lock_wait_ms);
+  if (file && file->Write(text)) return;
+  ++failed_writes_;
+  unrecorded_bad_ += CountBadAddressLines(text);
 }
 
 void RunLog::WriteHeader(const platform::LocalTime& now) { Append(RunHeaderText(now)); }

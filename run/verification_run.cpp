@@ -64,18 +64,25 @@ VerificationRun::VerificationRun(MainDialog& dialog, platform::FileSystem& files
 
 bool VerificationRun::OpenMemberList() {
   list_name_ = dialog_.GetText(kInputListBox);
-  if (!files_.IsPlainFile(list_name_)) {
-    dialog_.ShowMessageBox(FileNotFoundText(list_name_), "Error", MessageIcon::kStop);
-    return false;
-  }
-  // Opened before anything is disabled or written, so that a list held by
-  // another program leaves every file as it was.
-  members_ = MemberList::Open(files_, list_name_);
-  if (!members_) {
-    dialog_.ShowMessageBox(CannotOpenText(list_name_), "Error", MessageIcon::kStop);
-    return false;
-  }
-  return true;
+  // Everything is checked before anything is disabled or written, so that a
+  // refused run leaves every file as it was.
+  ListProblem problem = ListProblem::kNone;
+  members_ = MemberList::Open(files_, list_name_, &problem);
+  if (members_) return true;
+  dialog_.ShowMessageBox(problem == ListProblem::kNotFound     ? FileNotFoundText(list_name_)
+                         : problem == ListProblem::kCannotOpen ? CannotOpenText(list_name_)
+                                                               : ListRefusalText(problem, list_name_),
+                         "Error", MessageIcon::kStop);
+  return false;
+}
+
+// Checked last, since opening the log may create it: a run that cannot
+// record its removals must not make any.
+bool VerificationRun::LogWritable() {
+  if (log_.CanAppend()) return true;
+  members_.reset();
+  dialog_.ShowMessageBox(LogRefusalText(), "Error", MessageIcon::kStop);
+  return false;
 }
 
 // Without a sender address every dialogue would end at MAIL FROM, and no
@@ -113,7 +120,7 @@ RunEnd VerificationRun::Execute() {
 
   if (!OpenMemberList()) return RunEnd::kRefused;
   const std::string from_text = dialog_.GetText(kFromBox);
-  if (!FromHoldsAnAddress(from_text)) return RunEnd::kRefused;
+  if (!FromHoldsAnAddress(from_text) || !LogWritable()) return RunEnd::kRefused;
   list_size_ = std::max<std::int64_t>(files_.FileSize(list_name_), 0);
   dns_server_ = dialog_.GetText(kDnsServerControl);
   DisableControls(true);
@@ -230,6 +237,7 @@ bool VerificationRun::KeepUncheckedLines() {
 }
 
 void VerificationRun::Finish() {
+  list_warning_ = members_->EndWarning(list_name_);
   members_.reset();
   results_->Close();
   log_.FinalFlush();
@@ -262,6 +270,14 @@ std::vector<std::string> VerificationRun::Warnings() {
     warnings.push_back(
         "WARNING: No mail server could be reached. Outgoing connections to port 25 may be blocked on this "
         "network. The addresses were kept with \"++\" to be tried again by the next run.");
+  }
+  if (!list_warning_.empty()) warnings.push_back(list_warning_);
+  if (log_.WriteFailed()) {
+    // In Remove mode the log is the only record of a removed address.
+    warnings.push_back(std::string("WARNING: Not everything could be written to ") + kRunLogName + "." +
+                       (mode_ == ErrorMode::kRemove ? " " + std::to_string(log_.UnrecordedBadAddresses()) +
+                                                          " removed addresses may be recorded nowhere."
+                                                    : ""));
   }
   return warnings;
 }

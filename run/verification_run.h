@@ -51,6 +51,7 @@ class VerificationRun {
     std::string mail_host;
   };
   bool OpenMemberList();
+  bool LogWritable();
   bool FromHoldsAnAddress(const std::string& from_text);
   void DisableControls(bool disabled);
   bool StartTasks();  // false when the stop flag was seen
@@ -76,6 +77,7 @@ class VerificationRun {
   platform::Network& network_;
   RunOptions options_;
   std::string dns_server_;
+  std::string list_warning_;  // why reading the list stopped early, if it did
   RunLog log_;
   std::string list_name_;
   std::int64_t list_size_ = 0;

@@ -60,21 +60,22 @@ void ApplyLine(MainDialog& dialog, const std::string& line) {
 
 }  // namespace
 
-void LoadSettings(MainDialog& dialog, platform::FileSystem& files) {
+SettingsLoad LoadSettings(MainDialog& dialog, platform::FileSystem& files) {
   if (!files.IsPlainFile(kSettingsFileName)) {
     ApplyDefaults(dialog);
-    return;
+    return SettingsLoad::kMissing;
   }
   std::unique_ptr<platform::ReadableFile> file = files.OpenRead(kSettingsFileName);
   if (!file) {
     // Held by another program or unreadable: its values are out of reach, so
     // start as on a first run rather than with no error mode selected.
     ApplyDefaults(dialog);
-    return;
+    return SettingsLoad::kUnreadable;
   }
   text::TextLineReader reader(*file);
   std::string line;
   while (reader.ReadLine(&line)) ApplyLine(dialog, line);
+  return reader.End() == text::TextEnd::kReadError ? SettingsLoad::kUnreadable : SettingsLoad::kRead;
 }
 
 std::string SettingsFileText(MainDialog& dialog) {

@@ -11,7 +11,15 @@ namespace vantrel {
 
 inline constexpr char kSettingsFileName[] = "Vantrel.INI";
 
-void LoadSettings(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
+// What loading found. A file that is there but could not be read whole
+// must not be overwritten at exit with values that never came from it.
+enum class SettingsLoad {
+  kRead,        // the file was read to its end
+  kMissing,     // no settings file: the defaults apply
+  kUnreadable,  // the file exists but could not be read whole: the defaults apply
+};
+
+SettingsLoad LoadSettings(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
 void SaveSettings(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
 
 // The bytes SaveSettings writes for the dialog as it stands.

@@ -19,6 +19,19 @@ const char kAboutText[] =
     "address has been tested until the SEND BODY\r\n"
     "option is selected.\r\n";
 
+namespace {
+
+// One start-up per process: written by the face before its window is shown,
+// read by the exit sequence, both on the dialog's thread.
+SettingsLoad g_settings_at_start = SettingsLoad::kMissing;
+
+}  // namespace
+
+SettingsLoad LoadSettingsAtStart(MainDialog& dialog, platform::FileSystem& files) {
+  g_settings_at_start = LoadSettings(dialog, files);
+  return g_settings_at_start;
+}
+
 RunEnd PressGoButton(MainDialog& dialog, platform::FileSystem& files, const RunOptions& options) {
   if (dialog.GetText(kGoButton) != "&Go") {
     dialog.SetText(kGoButton, "&Go");
@@ -40,7 +53,8 @@ int RunExitSequence(MainDialog& dialog, platform::FileSystem& files) {
   SharedState& shared = Shared();
   shared.stop_flag = -1;
   ShowStatus("Terminating all active tasks.");
-  SaveSettings(dialog, files);
+  // The defaults shown after a failed read would replace the user's settings.
+  if (g_settings_at_start != SettingsLoad::kUnreadable) SaveSettings(dialog, files);
   platform::SleepMs(shared.waits.exit_wait_ms);
   int running = shared.running_tasks.load();
   if (running > 0) {

@@ -5,6 +5,7 @@
 
 #include "platform/file.h"
 #include "run/run_controller.h"
+#include "settings/settings.h"
 #include "dialog/main_dialog.h"
 
 namespace vantrel {
@@ -20,7 +21,12 @@ RunEnd PressGoButton(MainDialog& dialog, platform::FileSystem& files = platform:
 
 void ShowAboutBox(MainDialog& dialog);
 
-// Tells the run and the tasks to stop, saves the settings, gives the tasks a
+// Loads the settings into the dialog at start-up and remembers what was
+// found, so that the exit sequence knows whether it may write the file.
+SettingsLoad LoadSettingsAtStart(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
+
+// Tells the run and the tasks to stop, saves the settings (unless the file
+// was there at start-up but could not be read), gives the tasks a
 // moment, warns about those still running and stops them in one pass.
 // Returns the number of tasks that were still running after the wait.
 int RunExitSequence(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());

@@ -1,30 +1,71 @@
 #include "text/text_lines.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace vantrel::text {
 
 namespace {
 constexpr char kCtrlZ = 26;
-}
+
+TextEnd SourceEnd(long got) { return got == 0 ? TextEnd::kEndOfFile : TextEnd::kReadError; }
+}  // namespace
 
 bool TextLineReader::Fill() {
-  if (ended_) return false;
+  if (end_ != TextEnd::kNotYet) return false;
   if (pos_ < size_) return true;
-  long got = file_.Read(buffer_.data(), buffer_.size());
-  if (got <= 0) {
-    ended_ = true;
-    return false;
+  if (source_ == TextEnd::kNotYet) {
+    long got = file_.Read(buffer_.data(), buffer_.size());
+    if (got > 0) {
+      pos_ = 0;
+      size_ = static_cast<std::size_t>(got);
+      return true;
+    }
+    source_ = SourceEnd(got);
   }
-  pos_ = 0;
-  size_ = static_cast<std::size_t>(got);
-  return true;
+  end_ = source_;
+  return false;
+}
+
+std::string_view TextLineReader::Peek(std::size_t count) {
+  count = std::min(count, buffer_.size());
+  while (source_ == TextEnd::kNotYet && size_ - pos_ < count) {
+    if (pos_ > 0) {
+      std::memmove(buffer_.data(), buffer_.data() + pos_, size_ - pos_);
+      size_ -= pos_;
+      pos_ = 0;
+    }
+    long got = file_.Read(buffer_.data() + size_, buffer_.size() - size_);
+    if (got <= 0) {
+      source_ = SourceEnd(got);
+      break;
+    }
+    size_ += static_cast<std::size_t>(got);
+  }
+  return std::string_view(buffer_.data() + pos_, std::min(count, size_ - pos_));
+}
+
+// Takes the Ctrl-Z and looks whether anything follows it: text after a
+// Ctrl-Z is not read, and the reader's caller must be able to say so.
+void TextLineReader::StopAtCtrlZ() {
+  ++pos_;
+  ++consumed_;
+  if (pos_ < size_) {
+    end_ = TextEnd::kCtrlZ;
+    return;
+  }
+  if (source_ == TextEnd::kNotYet) {
+    char next;
+    long got = file_.Read(&next, 1);
+    source_ = got > 0 ? TextEnd::kCtrlZ : SourceEnd(got);
+  }
+  end_ = source_;
 }
 
 bool TextLineReader::AtEnd() {
-  if (ended_) return true;
   if (!Fill()) return true;
   if (buffer_[pos_] == kCtrlZ) {
-    ++consumed_;
-    ended_ = true;
+    StopAtCtrlZ();
     return true;
   }
   return false;
@@ -34,14 +75,21 @@ bool TextLineReader::ReadLine(std::string* line) {
   line->clear();
   if (AtEnd()) return false;
   for (;;) {
-    if (!Fill()) return true;  // last line without an end
-    char c = buffer_[pos_++];
-    ++consumed_;
-    if (c == kCtrlZ) {
-      ended_ = true;
+    if (!Fill()) {
+      if (end_ == TextEnd::kReadError) {
+        line->clear();
+        return false;
+      }
+      return true;  // last line without an end
+    }
+    if (buffer_[pos_] == kCtrlZ) {
+      StopAtCtrlZ();
       return true;
     }
+    char c = buffer_[pos_++];
+    ++consumed_;
     if (c == '\r') {
+      ++lines_ended_;
       // A LF right after the CR is part of the line end, even across reads.
       if (Fill() && buffer_[pos_] == '\n') {
         ++pos_;

@@ -7,31 +7,50 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "platform/file.h"
 
 namespace vantrel::text {
 
+// Why reading ended, so that a caller can tell a whole file from one that was
+// cut short.
+enum class TextEnd {
+  kNotYet,      // there may be more to read
+  kEndOfFile,   // every byte was read; a Ctrl-Z as the very last byte counts here
+  kCtrlZ,       // a Ctrl-Z ended the text with more bytes after it
+  kReadError,   // the file could not be read further
+};
+
 class TextLineReader {
  public:
   explicit TextLineReader(platform::ReadableFile& file) : file_(file) {}
 
-  // The next line without its end; false at the end of the file. A read error
-  // counts as the end of the file.
+  // The next line without its end; false at the end of the text. A line cut
+  // short by a read error is not returned: its end was never seen.
   bool ReadLine(std::string* line);
   bool AtEnd();
+  // Up to count bytes from the start of the file, without taking them; fewer
+  // when the file is shorter. Only before the first line is read.
+  std::string_view Peek(std::size_t count);
   // Bytes of the file taken so far, line ends and a final Ctrl-Z included.
   std::int64_t BytesConsumed() const { return consumed_; }
+  TextEnd End() const { return end_; }
+  // The line in which reading ended (counted from 1): lines ended so far + 1.
+  std::int64_t EndLine() const { return lines_ended_ + 1; }
 
  private:
   bool Fill();  // false when nothing more can be read
+  void StopAtCtrlZ();
 
   platform::ReadableFile& file_;
   std::array<char, 16384> buffer_{};
   std::size_t pos_ = 0;
   std::size_t size_ = 0;
   std::int64_t consumed_ = 0;
-  bool ended_ = false;  // end of file, read error or Ctrl-Z seen
+  std::int64_t lines_ended_ = 0;
+  TextEnd source_ = TextEnd::kNotYet;  // what the file said once it gave no more bytes
+  TextEnd end_ = TextEnd::kNotYet;     // set once the text has ended
 };
 
 // "\r\n" between and after lines, as every file the system writes has it.

@@ -3,7 +3,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "platform/file.h"
 
@@ -42,14 +45,34 @@ class PosixFile final : public ReadableFile, public WritableFile {
   int fd_;
 };
 
-int OpenLocked(const std::string& name, int flags) {
+// Another program's hold on a file is asked after again at this interval.
+constexpr auto kLockRetryStep = std::chrono::milliseconds(20);
+
+bool LockWithin(int fd, int lock_wait_ms) {
+  auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(lock_wait_ms);
+  for (;;) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) == 0) return true;
+    if (errno == EINTR) continue;
+    if (errno != EWOULDBLOCK) return false;
+    auto now = std::chrono::steady_clock::now();
+    if (now >= deadline) return false;
+    std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(kLockRetryStep, deadline - now));
+  }
+}
+
+// Opened without blocking and looked at before use: a pipe with no reader
+// would otherwise hold open() forever, and one with a reader would swallow
+// the text.
+int OpenLocked(const std::string& name, int flags, int lock_wait_ms = 0) {
   int fd;
   do {
-    fd = ::open(name.c_str(), flags | O_CLOEXEC, 0644);
+    fd = ::open(name.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0644);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) return -1;
   struct stat info{};
-  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+  int status = ::fcntl(fd, F_GETFL);
+  if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || status < 0 ||
+      ::fcntl(fd, F_SETFL, status & ~O_NONBLOCK) != 0 || !LockWithin(fd, lock_wait_ms)) {
     ::close(fd);
     return -1;
   }
@@ -86,10 +109,17 @@ class PosixFileSystem final : public FileSystem {
     return std::make_unique<PosixFile>(fd);
   }
 
-  std::unique_ptr<WritableFile> OpenAppend(const std::string& name) override {
-    int fd = OpenLocked(name, O_WRONLY | O_CREAT | O_APPEND);
+  std::unique_ptr<WritableFile> OpenAppend(const std::string& name, int lock_wait_ms) override {
+    int fd = OpenLocked(name, O_WRONLY | O_CREAT | O_APPEND, lock_wait_ms);
     if (fd < 0) return nullptr;
     return std::make_unique<PosixFile>(fd);
+  }
+
+  bool SameFile(const std::string& first, const std::string& second) override {
+    struct stat one{};
+    struct stat two{};
+    return ::stat(first.c_str(), &one) == 0 && ::stat(second.c_str(), &two) == 0 && one.st_dev == two.st_dev &&
+           one.st_ino == two.st_ino;
   }
 };
 

@@ -1,5 +1,7 @@
 #include <windows.h>
 
+#include <string>
+
 #include "platform/file.h"
 
 namespace vantrel::platform {
@@ -34,9 +36,40 @@ class Win32File final : public ReadableFile, public WritableFile {
   HANDLE handle_;
 };
 
-// No sharing: another program cannot open the file while it is ours.
-HANDLE OpenExclusive(const std::string& name, DWORD access, DWORD disposition) {
-  return ::CreateFileA(name.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+// Another program's hold on a file is asked after again at this interval.
+constexpr DWORD kLockRetryStepMs = 20;
+
+// No sharing: another program cannot open the file while it is ours. While
+// another program has it, try again until lock_wait_ms have passed. Only a
+// file on disk is kept: a device or a pipe of that name is closed again.
+HANDLE OpenExclusive(const std::string& name, DWORD access, DWORD disposition, int lock_wait_ms = 0) {
+  ULONGLONG deadline = ::GetTickCount64() + static_cast<ULONGLONG>(lock_wait_ms > 0 ? lock_wait_ms : 0);
+  for (;;) {
+    HANDLE handle =
+        ::CreateFileA(name.c_str(), access, 0, nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (handle != INVALID_HANDLE_VALUE) {
+      if (::GetFileType(handle) == FILE_TYPE_DISK) return handle;
+      ::CloseHandle(handle);
+      return INVALID_HANDLE_VALUE;
+    }
+    DWORD error = ::GetLastError();
+    if (error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) return INVALID_HANDLE_VALUE;
+    ULONGLONG now = ::GetTickCount64();
+    if (now >= deadline) return INVALID_HANDLE_VALUE;
+    ULONGLONG left = deadline - now;
+    ::Sleep(left < kLockRetryStepMs ? static_cast<DWORD>(left) : kLockRetryStepMs);
+  }
+}
+
+// The full path, or an empty text when it cannot be formed.
+std::string FullPath(const std::string& name) {
+  DWORD length = ::GetFullPathNameA(name.c_str(), 0, nullptr, nullptr);
+  if (length == 0) return std::string();
+  std::string path(length, '\0');
+  length = ::GetFullPathNameA(name.c_str(), static_cast<DWORD>(path.size()), path.data(), nullptr);
+  if (length == 0 || length >= path.size()) return std::string();
+  path.resize(length);
+  return path;
 }
 
 class Win32FileSystem final : public FileSystem {
@@ -71,11 +104,20 @@ class Win32FileSystem final : public FileSystem {
     return std::make_unique<Win32File>(handle);
   }
 
-  std::unique_ptr<WritableFile> OpenAppend(const std::string& name) override {
-    HANDLE handle = OpenExclusive(name, GENERIC_WRITE, OPEN_ALWAYS);
+  std::unique_ptr<WritableFile> OpenAppend(const std::string& name, int lock_wait_ms) override {
+    HANDLE handle = OpenExclusive(name, GENERIC_WRITE, OPEN_ALWAYS, lock_wait_ms);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
     ::SetFilePointer(handle, 0, nullptr, FILE_END);
     return std::make_unique<Win32File>(handle);
+  }
+
+  // File names are case-insensitive here, and the full path settles "." and
+  // "..", relative names and trailing dots and blanks.
+  bool SameFile(const std::string& first, const std::string& second) override {
+    if (::GetFileAttributesA(first.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    std::string one = FullPath(first);
+    std::string two = FullPath(second);
+    return !one.empty() && ::lstrcmpiA(one.c_str(), two.c_str()) == 0;
   }
 };
 

@@ -96,7 +96,7 @@ int main(int argc, char** argv) {
   auto* dialog = new ConsoleDialog(*view);
   StartSignalWatcher(dialog);
 
-  vantrel::LoadSettings(*dialog);
+  vantrel::LoadSettingsAtStart(*dialog);
   ApplyOptions(parsed.options, *dialog);
   dialog->SetCloseHandler([dialog] { vantrel::RunExitSequence(*dialog); });
   vantrel::RegisterMainDialog(dialog);

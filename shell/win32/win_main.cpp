@@ -2,7 +2,7 @@
 // message loop that lasts as long as the window.
 #include <windows.h>
 
-#include "settings/settings.h"
+#include "shell/lifecycle.h"
 #include "dialog/main_dialog.h"
 #include "shell/win32/main_window.h"
 #include "shell/win32/win32_main_dialog.h"
@@ -14,7 +14,7 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (dialog == nullptr) return 0;
   win32::Win32MainDialog& main = win32::TheMainDialog();
   RegisterMainDialog(&main);
-  LoadSettings(main);
+  LoadSettingsAtStart(main);
   win32::ShowMainDialog(dialog, win32::MainDialogEvents);
   win32::RunMessageLoop(dialog);
   return 0;

@@ -40,6 +40,7 @@ void RunTest::SetUp() {
   shared.waits.dns_wait_ms = 200;
   shared.waits.smtp_wait_ms = 3000;
   shared.waits.quit_pause_ms = 1;
+  shared.waits.file_lock_wait_ms = 100;
   shared.stop_flag = 0;
   TakeLogBuffer();
   RegisterMainDialog(&dialog_);

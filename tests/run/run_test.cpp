@@ -38,7 +38,7 @@ TEST_F(RunTest, EveryKindOfLine) {
       {"soft DNS after blanks", "  ++x@good.test\r\n", {"++x@good.test"}, 1, 0},
       {"two at signs", "a@b@good.test\r\n", {"++a@b@good.test"}, 1, 1},
       {"bad address, suspended", " bad@refused.test\r\n", {"+bad@refused.test"}, 1, 1},
-      {"Ctrl-Z ends the list", "a@good.test\r\n\x1a" "b@good.test\r\n", {"a@good.test"}, 1, 0},
+      {"Ctrl-Z as the last byte ends the list", "a@good.test\r\n\x1a", {"a@good.test"}, 1, 0},
       {"LF-only list is one line", "x@nomx.test\ny@good.test\n", {"++x@nomx.test\ny@good.test\n"}, 1, 1},
       {"last line without an end", "# top\r\none@good.test", {"# top", "one@good.test"}, 2, 0},
   };

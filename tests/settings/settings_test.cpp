@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "probe/shared_state.h"
+#include "shell/lifecycle.h"
 #include "tests/support/fake_main_dialog.h"
 #include "tests/support/memory_file_system.h"
 #include "tests/support/settings_file.h"
@@ -210,6 +212,46 @@ TEST(SaveSettings, FailuresAreSilentAndLeaveWhatTheAttemptLeft) {
   const std::string& left = files.files[kSettingsFileName];
   EXPECT_EQ(left, kFourteenLines.substr(0, left.size()));
   EXPECT_LT(left.size(), kFourteenLines.size());
+}
+
+// A settings file that could not be read at start-up gave the dialog the
+// defaults; writing those back at exit would destroy the user's settings.
+TEST(ExitSequence, SavesOnlyWhatStartUpCouldRead) {
+  struct Case {
+    const char* name;
+    void (*at_start)(MemoryFileSystem&);
+    SettingsLoad load;
+    bool saved;
+  };
+  const std::vector<Case> cases = {
+      {"read whole", [](MemoryFileSystem&) {}, SettingsLoad::kRead, true},
+      {"missing", [](MemoryFileSystem& fs) { fs.files.erase(kSettingsFileName); }, SettingsLoad::kMissing, true},
+      {"held by another program", [](MemoryFileSystem& fs) { fs.locked.insert(kSettingsFileName); },
+       SettingsLoad::kUnreadable, false},
+      {"read error part-way", [](MemoryFileSystem& fs) { fs.read_error_at[kSettingsFileName] = 14; },
+       SettingsLoad::kUnreadable, false},
+  };
+  Waits saved_waits = Shared().waits;
+  Shared().waits.exit_wait_ms = 0;
+  for (const Case& c : cases) {
+    const std::string user = "DNS=10.0.0.9\r\nERROR=1\r\nFROM=me\r\n";
+    MemoryFileSystem files;
+    files.files[kSettingsFileName] = user;
+    c.at_start(files);
+    FakeMainDialog dialog;
+    EXPECT_EQ(LoadSettingsAtStart(dialog, files), c.load) << c.name;
+    // Released by the other program before the window closes.
+    files.locked.clear();
+    files.read_error_at.clear();
+    if (c.load == SettingsLoad::kMissing) files.files.erase(kSettingsFileName);
+    RunExitSequence(dialog, files);
+    if (c.saved) {
+      EXPECT_EQ(files.files[kSettingsFileName], SettingsFileText(dialog)) << c.name;
+    } else {
+      EXPECT_EQ(files.files[kSettingsFileName], user) << c.name;
+    }
+  }
+  Shared().waits = saved_waits;
 }
 
 }  // namespace

@@ -70,15 +70,49 @@ TEST(TextLineReader, KeepsALongLineWhole) {
   EXPECT_EQ(lines[1], "short");
 }
 
-TEST(TextLineReader, TreatsAReadErrorAsTheEnd) {
-  ChunkedFile file("one\r\ntwo\r\nthree\r\n", 5);
-  file.fail_after_ = 1;  // the second read fails
+// A caller must be able to tell a whole file from one cut short, and say in
+// which line reading stopped.
+TEST(TextLineReader, TellsWhyAndWhereReadingEnded) {
+  struct Case {
+    const char* name;
+    std::string text;
+    int fail_after_reads;  // -1: never
+    std::vector<std::string> lines;
+    TextEnd end;
+    std::int64_t end_line;
+  };
+  const std::vector<Case> cases = {
+      {"whole file", "a\r\nb\r\n", -1, {"a", "b"}, TextEnd::kEndOfFile, 3},
+      {"ctrl-z as the last byte", "a\r\n\x1a", -1, {"a"}, TextEnd::kEndOfFile, 2},
+      {"ctrl-z inside a line", "a\r\nb\x1a" "c\r\nd\r\n", -1, {"a", "b"}, TextEnd::kCtrlZ, 2},
+      {"ctrl-z at a line start", "a\r\n\x1a" "b", -1, {"a"}, TextEnd::kCtrlZ, 2},
+      {"read error after a line end", "one\r\ntwo\r\n", 5, {"one"}, TextEnd::kReadError, 2},
+      {"read error inside a line drops its part", "one\r\ntwo", 7, {"one"}, TextEnd::kReadError, 2},
+  };
+  for (const auto& c : cases) {
+    // Reads of one byte: fail_after_reads counts bytes.
+    ChunkedFile file(c.text, 1);
+    file.fail_after_ = c.fail_after_reads;
+    TextLineReader reader(file);
+    std::vector<std::string> lines;
+    std::string line;
+    while (reader.ReadLine(&line)) lines.push_back(line);
+    EXPECT_EQ(lines, c.lines) << c.name;
+    EXPECT_TRUE(reader.AtEnd()) << c.name;
+    EXPECT_EQ(reader.End(), c.end) << c.name;
+    EXPECT_EQ(reader.EndLine(), c.end_line) << c.name;
+  }
+}
+
+TEST(TextLineReader, PeekLeavesTheStartToBeRead) {
+  ChunkedFile file("\xEF\xBB\xBF" "a\r\nb", 1);
   TextLineReader reader(file);
+  EXPECT_EQ(reader.Peek(2), "\xEF\xBB");
   std::string line;
   ASSERT_TRUE(reader.ReadLine(&line));
-  EXPECT_EQ(line, "one");
-  EXPECT_FALSE(reader.ReadLine(&line));
-  EXPECT_TRUE(reader.AtEnd());
+  EXPECT_EQ(line, "\xEF\xBB\xBF" "a");
+  ChunkedFile tiny("x", 1);
+  EXPECT_EQ(TextLineReader(tiny).Peek(2), "x");
 }
 
 }  // namespace
