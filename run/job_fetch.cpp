@@ -57,7 +57,8 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     ShowStatus("Resolving " + domain);
     dialog_.ProcessOneMessage();
     if (shared.stop_flag.load() != 0) return Fetch::kStopped;
-    MailHost host = LookUpMailHost(network_, dns_server_, domain, shared.waits.dns_wait_ms, &mx_records_, [&shared] { return shared.stop_flag.load() != 0; });
+    MailHost host = LookUpMailHost(network_, dns_server_, domain, shared.waits.dns_wait_ms, &mx_records_,
+                                   [&shared] { return shared.stop_flag.load() != 0; });
     if (host.outcome == MailHost::Outcome::kFound) {
       AppendLogLine(index + " Found MX server (" + host.address + ") for " + domain);
       job->line = line;
