@@ -5,7 +5,9 @@
 // How replies that cannot be trusted come out:
 // - A reply shorter than its header and question, an answer count or record
 //   length that runs past the end, a compression pointer outside the reply or
-//   in a loop, or a name longer than 255 characters: the whole reply is
+//   in a loop, a label length of 64 to 191 (forms DNS reserves), a name that
+//   does not end within its record, or a name longer than 255 characters: the
+//   whole reply is
 //   kMalformedReply and the MX record list is left empty. Records read before
 //   the fault are not used either; a reply that lies once is not trusted.
 // - Response codes 10 to 15 (which r - 10 would turn into a success or an
@@ -14,15 +16,15 @@
 //   MX records, say) are read past, so every entry carries a real preference
 //   and exchange name, and choosing the lowest preference is always safe.
 // - An empty exchange name (the "no mail here" MX of a single ".") stays in the
-//   list with an empty address; the system resolver is not asked for it.
+//   list with an empty address.
+// - Reading a reply resolves no host: the run resolves only the record it
+//   chooses, so a reply naming a thousand hosts costs one host lookup.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
-
-#include "platform/network.h"
 
 namespace vantrel::dns {
 
@@ -45,6 +47,7 @@ inline constexpr std::int32_t ResultForResponseCode(int code) {
 // one name may follow before it counts as a loop. A well-formed name of 255
 // bytes cannot need more jumps than it has labels.
 inline constexpr std::size_t kMaxNameLength = 255;
+inline constexpr std::size_t kMaxLabelLength = 63;
 inline constexpr int kMaxPointerJumps = 128;
 inline constexpr std::size_t kMaxAddressLength = 15;
 
@@ -52,7 +55,7 @@ struct MxRecord {
   std::uint16_t preference = 0;
   std::string exchange;  // host name of the mail exchanger, at most 255 characters
   std::string owner;     // the name the record belongs to, at most 255 characters
-  std::string address;   // dotted IPv4 of the exchange host, empty when unresolved
+  std::string address;   // dotted IPv4 of the exchange host, filled by whoever resolves it
 };
 using MxRecordList = std::vector<MxRecord>;
 
@@ -84,6 +87,7 @@ enum class ReadStatus {
   kPointerOutside,   // a compression pointer names an offset past the reply
   kPointerLoop,      // more pointers than any real name needs
   kNameTooLong,      // the name would pass 255 characters
+  kReservedLabel,    // a label length of 64 to 191, which DNS reserves
 };
 
 // The query ID for a given time of day in milliseconds since midnight:
@@ -98,7 +102,7 @@ Bytes BuildQuery(const std::string& domain, std::uint16_t qtype, std::uint16_t q
 
 // The offset of the first answer record (above 0), or a lookup result: the
 // response code's value, or kMalformedReply when the header or question does
-// not fit. The question name is read in plain label form up to its zero byte.
+// not fit. The question name is walked by its label lengths.
 std::int32_t ReadReplyHeader(const Bytes& reply, DnsHeader* header, Question* question);
 
 // Reads one record header at *position and leaves *position at its RDATA.
@@ -106,16 +110,21 @@ std::int32_t ReadReplyHeader(const Bytes& reply, DnsHeader* header, Question* qu
 // written out in place is read as well as a compression pointer.
 ReadStatus ReadRecordHeader(const Bytes& reply, std::size_t* position, RecordHeader* record);
 
-// Decodes the name at position, taking at most byte_count bytes in place: a
-// byte below 33 gives ".", a byte of 192 or more is a pointer that is
-// followed to the name's end, any other byte is itself. A label length of 33
-// or more therefore comes out as a character. A last character that is not a
-// letter or digit is dropped.
+// Decodes the name at position by its length bytes: labels of 1 to 63 bytes
+// joined by ".", up to the zero byte, or up to a compression pointer (a byte of
+// 192 or more and the next), which is followed to the name's end. The name
+// must end within byte_count bytes in place. A last character that is not a
+// letter or digit is dropped, so a name ending in "-" loses it.
 ReadStatus DecodeName(const Bytes& reply, std::size_t position, std::size_t byte_count, std::string* name);
 
-// Reads the reply into list and returns the lookup result; exchange hosts are
-// resolved through network. An empty reply or a response code leaves list as
-// it was; any other result replaces it.
-std::int32_t ReadMxReply(platform::Network& network, const Bytes& reply, MxRecordList* list);
+// Reads the reply into list and returns the lookup result. No host is
+// resolved: every address text is left empty. An empty reply or a response
+// code leaves list as it was; any other result replaces it.
+std::int32_t ReadMxReply(const Bytes& reply, MxRecordList* list);
+
+// True when reply answers query: at least a header, the query's ID, and the
+// query's question repeated (the name compared without regard to ASCII case,
+// then QTYPE and QCLASS). Anything else is a stray or forged datagram.
+bool AnswersQuery(const Bytes& query, const Bytes& reply);
 
 }  // namespace vantrel::dns

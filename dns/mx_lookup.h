@@ -1,8 +1,9 @@
 // The MX lookup's exchange: one UDP datagram to the configured DNS server and
-// the first datagram back. The run makes three calls per address:
+// the reply to it. The run makes three calls per address, then resolves the
+// one host it chooses:
 //   Bytes q = BuildQuery(domain, kTypeMx, kClassIn);
-//   Bytes r = ExchangeQuery(network, server, q);
-//   int result = ReadMxReply(network, r, &list);
+//   Bytes r = ExchangeQuery(network, server, q, wait_ms, stopped);
+//   int result = ReadMxReply(r, &list);
 //
 // Results, each reported by ReadMxReply:
 //   no server given, or the sockets library cannot start         -10 at once
@@ -11,12 +12,15 @@
 //   a response code r                                             r - 10 (-10 - r for 10 to 15)
 //   a reply that cannot be read safely                            -11
 //   a reply without MX records                                    0, empty list
-//   an exchange host the system resolver does not know            0, empty address
-// The first datagram to arrive is the reply, whoever sent it, and a truncated
-// reply is read like any other: there is no retry, no second server and no TCP.
+//   the wait interrupted by a stop                                -10 at the next slice
+// Only a datagram from the server's address and port 53 that carries the
+// query's ID and question is the reply; anything else is dropped and the wait
+// goes on to the same deadline. A truncated reply is read like any other:
+// there is no retry, no second server and no TCP.
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -28,10 +32,16 @@ namespace vantrel::dns {
 
 inline constexpr int kDnsWaitMs = 10000;
 inline constexpr std::uint16_t kDnsPort = 53;
+// The longest single wait on the socket: a stop is looked at between waits.
+inline constexpr int kWaitSliceMs = 250;
+
+// True once the lookup should give up waiting (the run is being stopped).
+using StopCheck = std::function<bool()>;
 
 // Sends query to port 53 of the server (dotted IPv4 text, cut to 255
-// characters) and gives the first datagram back within wait_ms, or nothing.
+// characters) and gives the reply to it that arrives within wait_ms, or
+// nothing. An empty stopped never stops.
 Bytes ExchangeQuery(platform::Network& network, const std::string& server, const Bytes& query,
-                    int wait_ms = kDnsWaitMs);
+                    int wait_ms = kDnsWaitMs, const StopCheck& stopped = StopCheck());
 
 }  // namespace vantrel::dns

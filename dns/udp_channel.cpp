@@ -59,12 +59,16 @@ ChannelStatus SendDatagram(UdpChannel* channel, std::uint32_t address, std::uint
 }
 
 Datagram ReceiveDatagram(UdpChannel* channel) {
+  return ReceiveDatagram(channel, channel != nullptr ? channel->wait_ms : 0);
+}
+
+Datagram ReceiveDatagram(UdpChannel* channel, int wait_ms) {
   Datagram datagram;
   if (channel == nullptr) return datagram;
   channel->end_of_data = false;
   platform::IoResult got =
       channel->socket->ReceiveFrom(reinterpret_cast<char*>(channel->buffer.data()), channel->buffer.size(),
-                                   channel->wait_ms, &datagram.from_address, &datagram.from_port);
+                                   wait_ms, &datagram.from_address, &datagram.from_port);
   if (got.status != platform::IoStatus::kOk) {
     datagram.status = got.status == platform::IoStatus::kTimeout ? ChannelStatus::kTimeout : ChannelStatus::kFailed;
     return datagram;

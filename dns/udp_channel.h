@@ -58,8 +58,10 @@ struct Datagram {
   std::uint16_t from_port = 0;  // host order
 };
 
-// The first datagram to arrive within the channel's wait, from any sender.
+// The first datagram to arrive within the channel's wait (or within wait_ms),
+// from any sender: telling the reply from strays is the lookup's business.
 Datagram ReceiveDatagram(UdpChannel* channel);
+Datagram ReceiveDatagram(UdpChannel* channel, int wait_ms);
 
 void CloseChannel(UdpChannelHandle channel);
 

@@ -21,14 +21,19 @@ enum class WaitResult { kReady, kTimeout, kError };
 bool StartSockets();
 void StopSockets();
 
+// The host lookups are safe from any thread and take no process-wide lock.
 // IPv4 addresses are 32-bit values with the first number in the lowest byte
 // (in_addr.s_addr); ports are in host order.
 bool LookupService(const std::string& name, const char* protocol, std::uint16_t* port);
 bool ResolveHost(const std::string& host, std::uint32_t* address);  // first IPv4 address
 bool ReverseLookup(std::uint32_t address, std::string* name);
+// The name the resolver takes host for once its search domains and aliases
+// are applied (getaddrinfo's canonical name).
+bool CanonicalName(const std::string& host, std::string* name);
 std::string HostName();
 // This computer's first IPv4 address, as a user would name it: on Windows the
-// resolver's answer for the empty name, elsewhere the addresses of its host name.
+// resolver's answer for the empty name, elsewhere the first address of its
+// host name that is not a loopback address (the first one when all are).
 bool FirstLocalAddress(std::uint32_t* address);
 std::string AddressText(std::uint32_t address);  // dotted decimal
 

@@ -38,6 +38,7 @@ class Network {
   virtual bool LookupService(const std::string& name, const char* protocol, std::uint16_t* port) = 0;
   virtual bool ResolveHost(const std::string& host, std::uint32_t* address) = 0;  // first IPv4 address
   virtual bool ReverseLookup(std::uint32_t address, std::string* name) = 0;
+  virtual bool CanonicalName(const std::string& host, std::string* name) = 0;
   virtual std::string HostName() = 0;
   // This computer's first IPv4 address, as a user would name it.
   virtual bool FirstLocalAddress(std::uint32_t* address) = 0;
@@ -58,6 +59,7 @@ class SystemNetwork : public Network {
   bool LookupService(const std::string& name, const char* protocol, std::uint16_t* port) override;
   bool ResolveHost(const std::string& host, std::uint32_t* address) override;
   bool ReverseLookup(std::uint32_t address, std::string* name) override;
+  bool CanonicalName(const std::string& host, std::string* name) override;
   std::string HostName() override;
   bool FirstLocalAddress(std::uint32_t* address) override;
   std::unique_ptr<ByteStream> ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) override;

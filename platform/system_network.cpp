@@ -89,6 +89,9 @@ bool SystemNetwork::ResolveHost(const std::string& host, std::uint32_t* address)
 bool SystemNetwork::ReverseLookup(std::uint32_t address, std::string* name) {
   return platform::ReverseLookup(address, name);
 }
+bool SystemNetwork::CanonicalName(const std::string& host, std::string* name) {
+  return platform::CanonicalName(host, name);
+}
 std::string SystemNetwork::HostName() { return platform::HostName(); }
 bool SystemNetwork::FirstLocalAddress(std::uint32_t* address) { return platform::FirstLocalAddress(address); }
 

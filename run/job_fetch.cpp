@@ -69,8 +69,9 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     dialog_.ProcessOneMessage();
     if (shared.stop_flag.load() != 0) return Fetch::kStopped;
     if (LogBufferSize() > kLogBufferLimit) log_.FlushDuringRun();
-    MailHost host = LookUpMailHost(network_, dns_server_, domain, shared.waits.dns_wait_ms, &mx_records_);
-    if (shared.stop_flag.load() != 0) return Fetch::kStopped;
+    MailHost host = LookUpMailHost(network_, dns_server_, domain, shared.waits.dns_wait_ms, &mx_records_,
+                                   [&shared] { return shared.stop_flag.load() != 0; });
+    if (host.outcome == MailHost::Outcome::kStopped || shared.stop_flag.load() != 0) return Fetch::kStopped;
     if (!CountLookup(slot, host.outcome)) {
       results_->WriteLine(read.read);
       ++unchecked_count_;

@@ -1,11 +1,12 @@
 // Finding the mail host for a domain: one MX lookup through the configured
-// DNS server, then the preferred record.
+// DNS server, then the preferred record, whose host alone is resolved.
 #pragma once
 
 #include <cstdint>
 #include <string>
 
 #include "dns/dns_codec.h"
+#include "dns/mx_lookup.h"
 #include "platform/network.h"
 #include "run/mx_choice.h"
 
@@ -14,17 +15,22 @@ namespace vantrel::run {
 struct MailHost {
   enum class Outcome {
     kFound,           // address holds the dotted IPv4 text of the chosen host
-    kNoAnswer,        // no datagram came back from the DNS server at all
+    kNoAnswer,        // no reply to the query came back from the DNS server
     kLookupFailed,    // the server reported an error, or the reply could not be read
     kNoUsableRecord,  // no MX record, or the chosen host has no address
+    kStopped,         // stopped saw a stop during the wait or the host lookup
   };
   Outcome outcome = Outcome::kLookupFailed;
   std::string address;
 };
 
 // Asks dns_server (dotted IPv4 text) through network; records is the run's
-// MX record list, reused by every lookup.
+// MX record list, reused by every lookup. Only the chosen record's host is
+// resolved, and its address stored in that record. stopped is looked at
+// between short waits, so a stop ends the lookup within a second; network
+// must outlive the process's last lookup, as RealNetwork() does, because a
+// host lookup that a stop abandons finishes on its own thread.
 MailHost LookUpMailHost(platform::Network& network, const std::string& dns_server, const std::string& domain,
-                        int dns_wait_ms, dns::MxRecordList* records);
+                        int dns_wait_ms, dns::MxRecordList* records, const dns::StopCheck& stopped);
 
 }  // namespace vantrel::run

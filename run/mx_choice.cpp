@@ -26,4 +26,8 @@ const dns::MxRecord* ChoosePreferredMx(const dns::MxRecordList& records) {
   return best;
 }
 
+dns::MxRecord* ChoosePreferredMx(dns::MxRecordList& records) {
+  return const_cast<dns::MxRecord*>(ChoosePreferredMx(static_cast<const dns::MxRecordList&>(records)));
+}
+
 }  // namespace vantrel::run

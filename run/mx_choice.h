@@ -8,5 +8,6 @@ namespace vantrel::run {
 // The record with the lowest preference; among equal preferences the one
 // whose exchange name comes first byte by byte. Null for an empty list.
 const dns::MxRecord* ChoosePreferredMx(const dns::MxRecordList& records);
+dns::MxRecord* ChoosePreferredMx(dns::MxRecordList& records);
 
 }  // namespace vantrel::run

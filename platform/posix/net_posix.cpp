@@ -8,20 +8,35 @@
 
 #include <cerrno>
 #include <cstring>
-#include <mutex>
+#include <memory>
 
 #include "platform/net.h"
+#include "platform/posix/resolver_calls.h"
 
 namespace vantrel::platform {
 
 namespace {
 
-// The classic resolver calls return static storage; one lock keeps the
-// probe threads from reading each other's answers.
-std::mutex& ResolverMutex() {
-  static std::mutex* mutex = new std::mutex;
-  return *mutex;
+// getaddrinfo and getnameinfo keep no shared storage, so the probes' lookups
+// run side by side: one slow reverse lookup holds up only its own probe.
+using AddressList = std::unique_ptr<addrinfo, void (*)(addrinfo*)>;
+
+AddressList LookUpAddresses(const char* node, const char* service, int socket_type, int flags) {
+  addrinfo hints{};
+  hints.ai_family = AF_INET;
+  hints.ai_socktype = socket_type;
+  hints.ai_flags = flags;
+  addrinfo* found = nullptr;
+  ResolverCalls& calls = SystemResolverCalls();
+  if (calls.get_addr_info(node, service, &hints, &found) != 0) found = nullptr;
+  return AddressList(found, calls.free_addr_info);
 }
+
+std::uint32_t AddressOf(const addrinfo* entry) {
+  return reinterpret_cast<const sockaddr_in*>(entry->ai_addr)->sin_addr.s_addr;
+}
+
+bool IsLoopback(std::uint32_t address) { return (ntohl(address) >> 24) == 127; }
 
 int Fd(SocketHandle socket) { return static_cast<int>(socket); }
 
@@ -48,27 +63,47 @@ sockaddr_in MakeAddress(std::uint32_t address, std::uint16_t port) {
 bool StartSockets() { return true; }
 void StopSockets() {}
 
+ResolverCalls& SystemResolverCalls() {
+  static ResolverCalls* calls = new ResolverCalls;
+  return *calls;
+}
+
 bool LookupService(const std::string& name, const char* protocol, std::uint16_t* port) {
-  std::lock_guard<std::mutex> lock(ResolverMutex());
-  servent* entry = ::getservbyname(name.c_str(), protocol);
-  if (entry == nullptr) return false;
-  *port = ntohs(static_cast<std::uint16_t>(entry->s_port));
+  // Only a name from the services database: a number is no service name.
+  if (name.empty() || name.find_first_not_of("0123456789") == std::string::npos) return false;
+  int socket_type = std::strcmp(protocol, "udp") == 0 ? SOCK_DGRAM : SOCK_STREAM;
+  AddressList found = LookUpAddresses(nullptr, name.c_str(), socket_type, AI_PASSIVE);
+  if (found == nullptr) return false;
+  *port = ntohs(reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_port);
   return true;
 }
 
 bool ResolveHost(const std::string& host, std::uint32_t* address) {
-  std::lock_guard<std::mutex> lock(ResolverMutex());
-  hostent* entry = ::gethostbyname(host.c_str());
-  if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list[0] == nullptr) return false;
-  std::memcpy(address, entry->h_addr_list[0], sizeof *address);
+  if (host.empty()) return false;
+  AddressList found = LookUpAddresses(host.c_str(), nullptr, SOCK_STREAM, 0);
+  if (found == nullptr) return false;
+  *address = AddressOf(found.get());
   return true;
 }
 
 bool ReverseLookup(std::uint32_t address, std::string* name) {
-  std::lock_guard<std::mutex> lock(ResolverMutex());
-  hostent* entry = ::gethostbyaddr(&address, sizeof address, AF_INET);
-  if (entry == nullptr || entry->h_name == nullptr) return false;
-  *name = entry->h_name;
+  sockaddr_in from{};
+  from.sin_family = AF_INET;
+  from.sin_addr.s_addr = address;
+  char host[NI_MAXHOST] = {};
+  if (SystemResolverCalls().get_name_info(reinterpret_cast<const sockaddr*>(&from), sizeof from, host, sizeof host,
+                                          nullptr, 0, NI_NAMEREQD) != 0) {
+    return false;
+  }
+  *name = host;
+  return true;
+}
+
+bool CanonicalName(const std::string& host, std::string* name) {
+  if (host.empty()) return false;
+  AddressList found = LookUpAddresses(host.c_str(), nullptr, SOCK_STREAM, AI_CANONNAME);
+  if (found == nullptr || found->ai_canonname == nullptr) return false;
+  *name = found->ai_canonname;
   return true;
 }
 
@@ -80,9 +115,21 @@ std::string HostName() {
 
 bool FirstLocalAddress(std::uint32_t* address) {
   // POSIX resolvers give nothing for the empty name; this computer's own name
-  // is what a user would look up instead.
+  // is what a user would look up instead. Many systems list the host name
+  // under a loopback address first; an address others can reach comes first.
   std::string name = HostName();
-  return !name.empty() && ResolveHost(name, address);
+  if (name.empty()) return false;
+  AddressList found = LookUpAddresses(name.c_str(), nullptr, SOCK_STREAM, 0);
+  if (found == nullptr) return false;
+  const addrinfo* chosen = found.get();
+  for (const addrinfo* entry = found.get(); entry != nullptr; entry = entry->ai_next) {
+    if (!IsLoopback(AddressOf(entry))) {
+      chosen = entry;
+      break;
+    }
+  }
+  *address = AddressOf(chosen);
+  return true;
 }
 
 std::string AddressText(std::uint32_t address) {

@@ -2,7 +2,6 @@
 #include <ws2tcpip.h>
 
 #include <cstring>
-#include <mutex>
 
 #include "platform/net.h"
 
@@ -10,12 +9,10 @@ namespace vantrel::platform {
 
 namespace {
 
-// gethostbyname and friends share per-thread storage in Winsock, but the
-// lock keeps the behaviour the same as on the other platform.
-std::mutex& ResolverMutex() {
-  static std::mutex* mutex = new std::mutex;
-  return *mutex;
-}
+// Winsock gives every thread its own storage for the answers of
+// gethostbyname, gethostbyaddr and getservbyname, so the probes' lookups run
+// side by side without a lock, each copying its answer out before its next
+// call on the same thread.
 
 SOCKET Sock(SocketHandle socket) { return static_cast<SOCKET>(socket); }
 
@@ -54,7 +51,6 @@ bool StartSockets() {
 void StopSockets() { ::WSACleanup(); }
 
 bool LookupService(const std::string& name, const char* protocol, std::uint16_t* port) {
-  std::lock_guard<std::mutex> lock(ResolverMutex());
   servent* entry = ::getservbyname(name.c_str(), protocol);
   if (entry == nullptr) return false;
   *port = ntohs(static_cast<u_short>(entry->s_port));
@@ -62,7 +58,6 @@ bool LookupService(const std::string& name, const char* protocol, std::uint16_t*
 }
 
 bool ResolveHost(const std::string& host, std::uint32_t* address) {
-  std::lock_guard<std::mutex> lock(ResolverMutex());
   hostent* entry = ::gethostbyname(host.c_str());
   if (entry == nullptr || entry->h_addrtype != AF_INET || entry->h_addr_list[0] == nullptr) return false;
   std::memcpy(address, entry->h_addr_list[0], sizeof *address);
@@ -70,8 +65,15 @@ bool ResolveHost(const std::string& host, std::uint32_t* address) {
 }
 
 bool ReverseLookup(std::uint32_t address, std::string* name) {
-  std::lock_guard<std::mutex> lock(ResolverMutex());
   hostent* entry = ::gethostbyaddr(reinterpret_cast<const char*>(&address), sizeof address, AF_INET);
+  if (entry == nullptr || entry->h_name == nullptr) return false;
+  *name = entry->h_name;
+  return true;
+}
+
+bool CanonicalName(const std::string& host, std::string* name) {
+  if (host.empty()) return false;
+  hostent* entry = ::gethostbyname(host.c_str());
   if (entry == nullptr || entry->h_name == nullptr) return false;
   *name = entry->h_name;
   return true;

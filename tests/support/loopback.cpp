@@ -191,8 +191,8 @@ FakeSmtpServer::FakeSmtpServer(const std::string& address, std::vector<std::stri
       }) {}
 
 FakeDnsServer::FakeDnsServer(const std::string& address, Responder responder, std::uint16_t port,
-                             bool reply_from_other_port, const std::string& reply_from_address)
-    : responder_(std::move(responder)) {
+                             bool reply_from_other_port, const std::string& reply_from_address, Responder decoy)
+    : responder_(std::move(responder)), decoy_(std::move(decoy)) {
   if (!IsLoopback(address)) return;
   int fd = ::socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
   int on = 1;
@@ -237,9 +237,15 @@ void FakeDnsServer::Loop() {
       std::lock_guard<std::mutex> lock(mutex_);
       queries_.push_back(query);
     }
+    int other = other_fd_ >= 0 ? other_fd_ : fd_;
+    if (decoy_) {
+      if (std::optional<std::string> decoy = decoy_(query)) {
+        ::sendto(other, decoy->data(), decoy->size(), 0, reinterpret_cast<sockaddr*>(&from), from_size);
+      }
+    }
     std::optional<std::string> reply = responder_(query);
     if (!reply) continue;
-    int out = other_fd_ >= 0 ? other_fd_ : fd_;
+    int out = decoy_ ? fd_ : other;
     ::sendto(out, reply->data(), reply->size(), 0, reinterpret_cast<sockaddr*>(&from), from_size);
   }
 }

@@ -99,12 +99,15 @@ class FakeSmtpServer {
 // or nothing to stay silent. With reply_from_other_port the reply leaves
 // from a second socket, so it comes from another port than the one asked;
 // with a reply_from_address (loopback too) that socket is bound there, so the
-// reply comes from another address as well.
+// reply comes from another address as well. With a decoy, its datagram goes
+// out first (from the second socket when there is one), and the responder's
+// reply follows from the server's own socket.
 class FakeDnsServer {
  public:
   using Responder = std::function<std::optional<std::string>(const std::string& query)>;
   FakeDnsServer(const std::string& address, Responder responder, std::uint16_t port = 53,
-                bool reply_from_other_port = false, const std::string& reply_from_address = "");
+                bool reply_from_other_port = false, const std::string& reply_from_address = "",
+                Responder decoy = nullptr);
   ~FakeDnsServer();
   FakeDnsServer(const FakeDnsServer&) = delete;
   FakeDnsServer& operator=(const FakeDnsServer&) = delete;
@@ -116,6 +119,7 @@ class FakeDnsServer {
  private:
   void Loop();
   Responder responder_;
+  Responder decoy_;
   int fd_ = -1;
   int other_fd_ = -1;
   std::uint16_t port_ = 0;

@@ -35,6 +35,7 @@ class TestNetwork : public platform::SystemNetwork {
   std::function<bool(const std::string&, std::uint32_t*)> resolve_host;
   std::function<bool(std::uint32_t*)> first_local_address;
   std::function<bool(std::uint32_t, std::string*)> reverse_lookup;
+  std::function<bool(const std::string&, std::string*)> canonical_name;
   std::function<std::string()> host_name;
   std::function<std::unique_ptr<platform::ByteStream>(std::uint32_t, std::uint16_t, int)> connect_tcp;
 
@@ -66,6 +67,9 @@ class TestNetwork : public platform::SystemNetwork {
   }
   bool ReverseLookup(std::uint32_t address, std::string* name) override {
     return reverse_lookup ? reverse_lookup(address, name) : SystemNetwork::ReverseLookup(address, name);
+  }
+  bool CanonicalName(const std::string& host, std::string* name) override {
+    return canonical_name ? canonical_name(host, name) : SystemNetwork::CanonicalName(host, name);
   }
   std::string HostName() override { return host_name ? host_name() : SystemNetwork::HostName(); }
   bool FirstLocalAddress(std::uint32_t* address) override {
