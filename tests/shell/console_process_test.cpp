@@ -237,7 +237,8 @@ TEST(ConsoleProgram, BadOptionsEndWithStatusTwoAndWriteNothing) {
       {"--dns", "not-an-address", "--list", "x.lst"},
       {"--errors", "delete"},
       {"--list"},
-      {"--quiet"},
+      {"--quiet=1"},
+      {"--helo", "two words"},
       {"members.lst"},
   };
   for (const auto& arguments : cases) {
