@@ -13,6 +13,8 @@ void KeyboardAndBrowsing(const Settings& settings, Checks& checks);
 void MissingListIsReported(const Settings& settings, Checks& checks);
 void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks);
 void ClosingDuringRunWarnsAboutTasks(const Settings& settings, Checks& checks);
+void MinimizedCloseSavesTheNormalPosition(const Settings& settings, Checks& checks);
+void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& checks);
 
 // The settings file as the program writes it; error 0 leaves out the ERROR line.
 std::string SettingsFile(const std::string& location, int body, const std::string& dns, int error,
