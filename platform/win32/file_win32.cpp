@@ -107,7 +107,13 @@ class Win32FileSystem final : public FileSystem {
   std::unique_ptr<WritableFile> OpenAppend(const std::string& name, int lock_wait_ms) override {
     HANDLE handle = OpenExclusive(name, GENERIC_WRITE, OPEN_ALWAYS, lock_wait_ms);
     if (handle == INVALID_HANDLE_VALUE) return nullptr;
-    ::SetFilePointer(handle, 0, nullptr, FILE_END);
+    // The 64-bit form: past 4 GiB the 32-bit one's result is a low half
+    // that was never looked at, and writes started over at the front.
+    LARGE_INTEGER none{};
+    if (!::SetFilePointerEx(handle, none, nullptr, FILE_END)) {
+      ::CloseHandle(handle);
+      return nullptr;
+    }
     return std::make_unique<Win32File>(handle);
   }
 

@@ -1,6 +1,7 @@
 // vantrel: the dialog's job on a terminal. Loads Vantrel.INI, applies the
 // options as if typed into the controls, presses Go once, then closes the
-// window, which saves the settings.
+// window, which saves the settings. Output that can no longer be written
+// (a closed pipe, a terminal gone) stops; the run and its end go on.
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <unistd.h>
@@ -9,6 +10,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -19,6 +21,8 @@
 #include "shell/console/console_dialog.h"
 #include "shell/console/console_view.h"
 #include "shell/console/options.h"
+#include "shell/console/report_file.h"
+#include "shell/console/run_watch.h"
 #include "shell/lifecycle.h"
 
 namespace {
@@ -27,10 +31,16 @@ using vantrel::console::ConsoleDialog;
 using vantrel::console::ConsoleView;
 
 std::atomic<int> g_signal{0};
+std::atomic<bool> g_stdout_gone{false};
+std::atomic<bool> g_stderr_gone{false};
 
+// After the first failed write a stream is left alone: nobody reads it.
 void Write(std::FILE* stream, std::string_view bytes) {
-  std::fwrite(bytes.data(), 1, bytes.size(), stream);
-  std::fflush(stream);
+  std::atomic<bool>& gone = stream == stdout ? g_stdout_gone : g_stderr_gone;
+  if (gone.load()) return;
+  if (std::fwrite(bytes.data(), 1, bytes.size(), stream) != bytes.size() || std::fflush(stream) != 0) {
+    gone.store(true);
+  }
 }
 
 int TerminalWidth() {
@@ -39,20 +49,28 @@ int TerminalWidth() {
   return 80;
 }
 
-// SIGINT and SIGTERM are blocked in every thread (the tasks inherit the mask
-// from here) and taken by one thread that only records them, so no socket
-// wait anywhere is cut short by EINTR. The first signal closes the window at
-// the run's next message step; a second one ends the program at once.
-void StartSignalWatcher(ConsoleDialog* dialog) {
+// SIGINT, SIGTERM and SIGWINCH are blocked in every thread (the tasks
+// inherit the mask from here) and taken by one thread that only records
+// them, so no socket wait anywhere is cut short by EINTR. The first SIGINT
+// or SIGTERM closes the window at the run's next message step; a second one
+// ends the program at once. SIGPIPE is ignored: a closed pipe shows as a
+// failed write.
+void StartSignalWatcher(ConsoleDialog* dialog, ConsoleView* view) {
+  std::signal(SIGPIPE, SIG_IGN);
   sigset_t signals;
   sigemptyset(&signals);
   sigaddset(&signals, SIGINT);
   sigaddset(&signals, SIGTERM);
+  sigaddset(&signals, SIGWINCH);
   pthread_sigmask(SIG_BLOCK, &signals, nullptr);
-  std::thread([signals, dialog] {
+  std::thread([signals, dialog, view] {
     for (;;) {
       int signal_number = 0;
       if (sigwait(&signals, &signal_number) != 0) continue;
+      if (signal_number == SIGWINCH) {
+        view->Resized();
+        continue;
+      }
       int expected = 0;
       if (!g_signal.compare_exchange_strong(expected, signal_number)) {
         Write(stderr, "vantrel: interrupted again, ending now\n");
@@ -88,22 +106,46 @@ int main(int argc, char** argv) {
     return 0;
   }
 
+  const vantrel::console::Options& options = parsed.options;
   // Neither is ever destroyed: a task that outlives the exit sequence may
   // still look the window up until the process ends.
+  ConsoleView::Mode mode = options.quiet                        ? ConsoleView::Mode::kQuiet
+                           : ::isatty(STDOUT_FILENO) == 1 ? ConsoleView::Mode::kPanel
+                                                          : ConsoleView::Mode::kLines;
   auto* view = new ConsoleView({[](std::string_view s) { Write(stdout, s); },
                                 [](std::string_view s) { Write(stderr, s); }},
-                               ::isatty(STDOUT_FILENO) == 1, TerminalWidth());
+                               mode, TerminalWidth);
   auto* dialog = new ConsoleDialog(*view);
-  StartSignalWatcher(dialog);
+  StartSignalWatcher(dialog, view);
+
+  vantrel::console::ProgressTally progress(*view);
+  vantrel::console::ObserverList observers;
+  observers.Add(&progress);
+  std::unique_ptr<vantrel::console::ReportFile> report;
+  if (options.report) {
+    report = std::make_unique<vantrel::console::ReportFile>(vantrel::platform::RealFileSystem(), *options.report);
+    if (!report->Open()) {
+      Write(stderr, "vantrel: cannot write the report \"" + vantrel::console::Printable(*options.report) + "\"\n");
+      return 1;
+    }
+    observers.Add(report.get());
+  }
+  vantrel::RunOptions run_options;
+  run_options.helo_name = options.helo.value_or("");
+  run_options.observer = &observers;
 
   vantrel::LoadSettingsAtStart(*dialog);
-  ApplyOptions(parsed.options, *dialog);
+  ApplyOptions(options, *dialog);
   dialog->SetCloseHandler([dialog] { vantrel::RunExitSequence(*dialog); });
   vantrel::RegisterMainDialog(dialog);
 
-  vantrel::RunEnd end = vantrel::PressGoButton(*dialog);
+  vantrel::RunEnd end = vantrel::PressGoButton(*dialog, vantrel::platform::RealFileSystem(), run_options);
   dialog->Close();  // no-op when a signal already closed it during the run
   view->Finish();
+  if (report && report->Failed()) {
+    Write(stderr, "vantrel: not every row could be written to the report \"" +
+                      vantrel::console::Printable(report->name()) + "\"; it is incomplete\n");
+  }
 
   int code = 1;
   if (g_signal.load() != 0) {

@@ -8,13 +8,15 @@ const char kVersionText[] = "Vantrel 1.2";
 
 const char kUsage[] =
     "Usage: vantrel [--from ADDRESS] [--list FILE] [--dns IPV4] [--errors remove|suspend|file]\n"
+    "               [--helo NAME] [--report FILE] [--quiet]\n"
     "       vantrel --help | --version\n"
     "\n"
     "Checks every address of the member list against its domain's mail server\n"
     "(HELO, MAIL FROM, RCPT TO, QUIT; no message is sent), writes the result list\n"
     "FILE.OK, the run log vantrel.log and, with --errors file, the bad addresses\n"
     "to FILE.BAD. Settings come from Vantrel.INI in the current directory; the\n"
-    "options change them for this run and are saved back to it at the end.\n"
+    "first four options change them for this run and are saved back to it at\n"
+    "the end.\n"
     "\n"
     "  --from ADDRESS   the address given in MAIL FROM\n"
     "  --list FILE      the member list\n"
@@ -22,11 +24,21 @@ const char kUsage[] =
     "  --errors MODE    what happens to bad addresses: remove them from the result\n"
     "                   list, suspend them there (\"+\" in front), or write them to\n"
     "                   FILE.BAD\n"
+    "  --helo NAME      the name given in HELO, for this run only (not saved).\n"
+    "                   Mail servers accept a fully qualified name of this host\n"
+    "                   that has a DNS A record, best one that matches the\n"
+    "                   reverse DNS of the address the connections come from.\n"
+    "                   Without it, this computer's fully qualified name.\n"
+    "  --report FILE    also write a CSV report, one row per line of the list:\n"
+    "                   line number, line, outcome, verdict code and message,\n"
+    "                   mail host, the server's last reply\n"
+    "  --quiet          print only the Results text, warnings and errors\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
-    "Exit status: 0 after a finished run, 1 when the run could not start, 2 for a\n"
-    "bad option, 128 plus the signal number when interrupted.\n";
+    "Exit status: 0 after a finished run (its Results shown), 1 when the run\n"
+    "could not start (list or report file unusable), 2 for a bad option, 128\n"
+    "plus the signal number when interrupted.\n";
 
 std::optional<std::string> CanonicalIpv4(const std::string& text) {
   std::string canonical;
@@ -61,6 +73,17 @@ std::optional<int> ErrorButton(const std::string& mode) {
   return std::nullopt;
 }
 
+// A HELO line is "HELO " and the name: a blank or a control character in
+// the name would change the command or add another.
+bool IsHeloName(const std::string& name) {
+  if (name.empty()) return false;
+  for (char c : name) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte <= 0x20 || byte == 0x7f) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 ParseResult ParseOptions(const std::vector<std::string>& arguments) {
@@ -75,15 +98,16 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
       name.resize(equals);
     }
 
-    if (name == "--help" || name == "--version") {
+    if (name == "--help" || name == "--version" || name == "--quiet") {
       if (inline_value) {
         result.error = name + " takes no value";
         return result;
       }
-      (name == "--help" ? options.help : options.version) = true;
+      (name == "--help" ? options.help : name == "--version" ? options.version : options.quiet) = true;
       continue;
     }
-    if (name != "--from" && name != "--list" && name != "--dns" && name != "--errors") {
+    if (name != "--from" && name != "--list" && name != "--dns" && name != "--errors" && name != "--helo" &&
+        name != "--report") {
       result.error = "unknown option \"" + arguments[i] + "\"";
       return result;
     }
@@ -101,6 +125,18 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
       options.from = value;
     } else if (name == "--list") {
       options.list = value;
+    } else if (name == "--report") {
+      if (value.empty()) {
+        result.error = "--report needs a file name";
+        return result;
+      }
+      options.report = value;
+    } else if (name == "--helo") {
+      if (!IsHeloName(value)) {
+        result.error = "--helo needs a name without blanks or control characters, not \"" + value + "\"";
+        return result;
+      }
+      options.helo = value;
     } else if (name == "--dns") {
       options.dns = CanonicalIpv4(value);
       if (!options.dns) {

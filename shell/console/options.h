@@ -1,5 +1,6 @@
 // The console's command line: the values a user would type into the dialog's
-// controls before pressing Go, and the two informational switches.
+// controls before pressing Go, what this run alone gets (HELO name, report,
+// quiet output), and the two informational switches.
 #pragma once
 
 #include <optional>
@@ -13,6 +14,9 @@ struct Options {
   std::optional<std::string> list;      // --list FILE
   std::optional<std::string> dns;       // --dns ADDRESS, a dotted IPv4 address
   std::optional<int> error_button;      // --errors remove|suspend|file, as the button's control id
+  std::optional<std::string> helo;      // --helo NAME, for this run only
+  std::optional<std::string> report;    // --report FILE
+  bool quiet = false;                   // --quiet
   bool help = false;
   bool version = false;
 };

@@ -31,6 +31,11 @@ INT_PTR CALLBACK GenericDialogProc(HWND window, UINT message, WPARAM first, LPAR
     }
   }
 
+  if (message == kPostedTextMessage) {
+    TheMainDialog().ApplyPostedText(second);
+    return TRUE;
+  }
+
   INT_PTR handled = 0;
   if (EventHandler handler = g_handler.load()) handled = handler(window, message, first, second);
 

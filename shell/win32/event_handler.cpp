@@ -1,6 +1,6 @@
 // What the main dialog does with its messages: the Go and About buttons, the
 // browse button, the status bar's layout, the focus across deactivation, and
-// the exit sequence when the window is destroyed.
+// the exit sequence when the window is destroyed or the session ends.
 #include <string>
 
 #include "platform/file.h"
@@ -18,6 +18,20 @@ constexpr WORD kKeyboardCommand = 1;  // a command that came from an accelerator
 
 // The control that had the keyboard focus when the dialog was last deactivated.
 HWND g_remembered_focus = nullptr;
+
+// The exit sequence runs once, whichever comes first: the window's end or
+// the session's.
+bool g_exit_done = false;
+
+void ExitSequence() {
+  if (g_exit_done) return;
+  g_exit_done = true;
+  int still_running = RunExitSequence(TheMainDialog());
+  // Tasks were suspended wherever they stood, perhaps holding a lock that
+  // the run's way out, the C runtime's exit or a DLL's detach would need:
+  // end now, running nothing more of this process.
+  if (still_running > 0) TerminateProcess(GetCurrentProcess(), 0);
+}
 
 bool IsPress(WORD code) { return code == BN_CLICKED || code == kKeyboardCommand; }
 
@@ -74,7 +88,16 @@ INT_PTR MainDialogEvents(HWND window, UINT message, WPARAM first, LPARAM second)
       OnNcActivate(window, first);
       break;
     case WM_DESTROY:
-      RunExitSequence(TheMainDialog());
+      ExitSequence();
+      break;
+    case WM_ENDSESSION:
+      // Logoff or shutdown: the process may be ended as soon as this returns,
+      // so the settings are saved now. WM_QUERYENDSESSION is left to the
+      // dialog manager, which agrees.
+      if (first != FALSE) {
+        ExitSequence();
+        TerminateProcess(GetCurrentProcess(), 0);
+      }
       break;
     case WM_COMMAND:
       OnCommand(window, LOWORD(first), HIWORD(first));

@@ -3,11 +3,52 @@
 // windows.h (through our header) first: commctrl.h builds on it.
 #include <commctrl.h>
 
+#include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include "shell/win32/main_window.h"
 
 namespace vantrel::win32 {
+
+namespace {
+
+struct PostedText {
+  int row;  // -1: the status bar
+  int column;
+  std::string text;
+};
+
+// Windows keeps the normal position in workspace coordinates, which differ
+// from the screen's by the taskbar when it sits at the top or the left.
+POINT WorkspaceToScreen(const RECT& normal) {
+  POINT corner{normal.left, normal.top};
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (GetMonitorInfoA(MonitorFromRect(&normal, MONITOR_DEFAULTTONEAREST), &monitor)) {
+    corner.x += monitor.rcWork.left - monitor.rcMonitor.left;
+    corner.y += monitor.rcWork.top - monitor.rcMonitor.top;
+  }
+  return corner;
+}
+
+// A window rectangle that lies on no monitor moved onto the nearest one's
+// work area, so a LOCATION saved with another screen set-up stays reachable.
+POINT OntoAMonitor(const RECT& window) {
+  POINT corner{window.left, window.top};
+  if (MonitorFromRect(&window, MONITOR_DEFAULTTONULL) != nullptr) return corner;
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  if (!GetMonitorInfoA(MonitorFromRect(&window, MONITOR_DEFAULTTONEAREST), &monitor)) return corner;
+  const RECT& work = monitor.rcWork;
+  LONG width = window.right - window.left;
+  LONG height = window.bottom - window.top;
+  corner.x = std::max(work.left, std::min(window.left, work.right - width));
+  corner.y = std::max(work.top, std::min(window.top, work.bottom - height));
+  return corner;
+}
+
+}  // namespace
 
 HWND Win32MainDialog::Control(int id) const {
   HWND dialog = window_.load();
@@ -61,20 +102,28 @@ bool Win32MainDialog::DialogUnitScale(HWND dialog, int* four_x, int* eight_y) co
 
 DialogPoint Win32MainDialog::GetPosition() {
   HWND dialog = window_.load();
-  RECT frame;
+  WINDOWPLACEMENT placement{};
+  placement.length = sizeof placement;
   int four_x = 0;
   int eight_y = 0;
-  if (dialog == nullptr || !GetWindowRect(dialog, &frame) || !DialogUnitScale(dialog, &four_x, &eight_y)) return {};
-  return DialogPoint{static_cast<int>(std::lround(frame.left * 4.0 / four_x)),
-                     static_cast<int>(std::lround(frame.top * 8.0 / eight_y))};
+  // The normal position: a minimized window sits at Windows' parking place.
+  if (dialog == nullptr || !GetWindowPlacement(dialog, &placement) || !DialogUnitScale(dialog, &four_x, &eight_y)) {
+    return {};
+  }
+  POINT corner = WorkspaceToScreen(placement.rcNormalPosition);
+  return DialogPoint{static_cast<int>(std::lround(corner.x * 4.0 / four_x)),
+                     static_cast<int>(std::lround(corner.y * 8.0 / eight_y))};
 }
 
 void Win32MainDialog::MoveTo(DialogPoint corner) {
   HWND dialog = window_.load();
-  if (dialog == nullptr) return;
+  RECT frame;
+  if (dialog == nullptr || !GetWindowRect(dialog, &frame)) return;
   RECT at{corner.x, corner.y, corner.x, corner.y};
   MapDialogRect(dialog, &at);
-  SetWindowPos(dialog, nullptr, at.left, at.top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  RECT window{at.left, at.top, at.left + frame.right - frame.left, at.top + frame.bottom - frame.top};
+  POINT placed = OntoAMonitor(window);
+  SetWindowPos(dialog, nullptr, placed.x, placed.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void Win32MainDialog::ShowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
@@ -102,11 +151,45 @@ void Win32MainDialog::ProcessOneMessage() {
   RouteMessage(message);
 }
 
+bool Win32MainDialog::OnDialogThread() const {
+  HWND dialog = window_.load();
+  return dialog != nullptr && GetWindowThreadProcessId(dialog, nullptr) == GetCurrentThreadId();
+}
+
 void Win32MainDialog::SetStatusText(const std::string& text) {
-  if (HWND bar = Control(kStatusBar)) SetWindowTextA(bar, text.c_str());
+  if (OnDialogThread()) {
+    ApplyText(-1, 0, text);
+  } else {
+    PostText(-1, 0, text);
+  }
 }
 
 void Win32MainDialog::SetTaskCell(int row, int column, const std::string& text) {
+  if (row < 0) return;
+  if (OnDialogThread()) {
+    ApplyText(row, column, text);
+  } else {
+    PostText(row, column, text);
+  }
+}
+
+void Win32MainDialog::PostText(int row, int column, const std::string& text) {
+  HWND dialog = window_.load();
+  if (dialog == nullptr) return;
+  auto copy = std::make_unique<PostedText>(PostedText{row, column, text});
+  if (PostMessageA(dialog, kPostedTextMessage, 0, reinterpret_cast<LPARAM>(copy.get()))) copy.release();
+}
+
+void Win32MainDialog::ApplyPostedText(LPARAM posted) {
+  std::unique_ptr<PostedText> text(reinterpret_cast<PostedText*>(posted));
+  if (text) ApplyText(text->row, text->column, text->text);
+}
+
+void Win32MainDialog::ApplyText(int row, int column, const std::string& text) {
+  if (row < 0) {
+    if (HWND bar = Control(kStatusBar)) SetWindowTextA(bar, text.c_str());
+    return;
+  }
   HWND list = Control(kTaskList);
   if (list == nullptr) return;
   LVITEMA cell{};

@@ -11,6 +11,10 @@
 
 namespace vantrel::win32 {
 
+// A text for the status bar or a task cell, posted by a thread other than
+// the dialog's: lParam is a PostedText the dialog procedure applies and frees.
+inline constexpr UINT kPostedTextMessage = WM_APP + 1;
+
 class Win32MainDialog final : public MainDialog {
  public:
   void Attach(HWND dialog) { window_.store(dialog); }
@@ -30,13 +34,20 @@ class Win32MainDialog final : public MainDialog {
   void MoveTo(DialogPoint corner) override;
   void ShowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
   void ProcessOneMessage() override;
-  // From any thread: a control of another thread gets the text by a sent
-  // message, which the dialog's thread applies the next time it pumps.
+  // From any thread. Another thread never waits for the dialog's: it posts
+  // a copy of the text, which the dialog's thread applies the next time it
+  // pumps (a text posted after the window is gone is dropped).
   void SetStatusText(const std::string& text) override;
   void SetTaskCell(int row, int column, const std::string& text) override;
+  // The dialog procedure's side of kPostedTextMessage; frees the copy.
+  void ApplyPostedText(LPARAM posted);
 
  private:
   HWND Control(int id) const;
+  bool OnDialogThread() const;
+  // row -1: the status bar.
+  void ApplyText(int row, int column, const std::string& text);
+  void PostText(int row, int column, const std::string& text);
   // Pixels per 4 horizontal and per 8 vertical dialog units.
   bool DialogUnitScale(HWND dialog, int* four_x, int* eight_y) const;
 

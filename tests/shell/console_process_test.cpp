@@ -19,6 +19,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/shell/csv_reader.h"
 #include "tests/support/loopback.h"
 #include "tests/support/crlf_lines.h"
 #include "tests/support/dns_packet_builder.h"
@@ -70,7 +71,8 @@ class Console {
 
   const fs::path& folder() const { return folder_; }
 
-  void Start(const std::vector<std::string>& arguments) {
+  // stdout to a pipe nobody reads, as after "vantrel | head -c 1" once head has ended.
+  void Start(const std::vector<std::string>& arguments, bool stdout_to_closed_pipe = false) {
     std::vector<std::string> argv_text = {VANTREL_CONSOLE_PATH};
     argv_text.insert(argv_text.end(), arguments.begin(), arguments.end());
     std::vector<char*> argv;
@@ -81,7 +83,13 @@ class Console {
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
     std::string out = (folder_ / ".stdout").string(), err = (folder_ / ".stderr").string();
-    posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int pipe_ends[2] = {-1, -1};
+    if (stdout_to_closed_pipe) {
+      ASSERT_EQ(::pipe2(pipe_ends, O_CLOEXEC), 0);
+      posix_spawn_file_actions_adddup2(&actions, pipe_ends[1], 1);
+    } else {
+      posix_spawn_file_actions_addopen(&actions, 1, out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    }
     posix_spawn_file_actions_addopen(&actions, 2, err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     // The program works in its current folder: change there around the spawn.
     fs::path here = fs::current_path();
@@ -89,6 +97,10 @@ class Console {
     int rc = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ);
     fs::current_path(here);
     posix_spawn_file_actions_destroy(&actions);
+    if (stdout_to_closed_pipe) {
+      ::close(pipe_ends[0]);
+      ::close(pipe_ends[1]);
+    }
     ASSERT_EQ(rc, 0) << "cannot start " << argv[0];
   }
 
@@ -214,7 +226,8 @@ TEST(ConsoleProgram, BadOptionsEndWithStatusTwoAndWriteNothing) {
       {"--dns", "not-an-address", "--list", "x.lst"},
       {"--errors", "delete"},
       {"--list"},
-      {"--quiet"},
+      {"--quiet=1"},
+      {"--helo", "two words"},
       {"members.lst"},
   };
   for (const auto& arguments : cases) {
@@ -261,6 +274,114 @@ TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsAndEndsPromptly) {
   EXPECT_EQ(out.find("[Results]"), std::string::npos) << out;
   EXPECT_NE(console.File("Vantrel.INI").find("\r\nERROR=1\r\n"), std::string::npos);
   EXPECT_NE(console.File("Vantrel.INI").find("\r\nFILE=list.lst\r\n"), std::string::npos);
+}
+
+TEST(ConsoleProgram, AClosedOutputPipeCostsNeitherTheResultsNorTheSettings) {
+  World world;
+  FakeSmtpServer accepting(LoopbackAddress(2), {"220 ok\r\n", "250 hi\r\n", "250 sender ok\r\n", "250 rcpt ok\r\n"});
+  FakeSmtpServer refusing(LoopbackAddress(3), {"220 ok\r\n", "250 hi\r\n", "250 sender ok\r\n", "550 no such user\r\n"});
+  ASSERT_TRUE(accepting.listening() && refusing.listening());
+
+  Console console;
+  WriteFile(console.folder() / "list.lst", "# heading\r\na@ok.test\r\nb@strict.test\r\nc@nomx.test\r\nd@ok.test\r\n");
+  console.Start({"--dns", world.dns(), "--list", "list.lst", "--errors", "suspend", "--report", "run.csv"}, true);
+  EXPECT_EQ(console.Wait(), 0) << console.Stderr();
+  EXPECT_EQ(testing::SortedCrLfLines(console.File("list.lst.OK")),
+            (std::vector<std::string>{"# heading", "++c@nomx.test", "+b@strict.test", "a@ok.test", "d@ok.test"}));
+  std::string settings = console.File("Vantrel.INI");
+  EXPECT_NE(settings.find("\r\nERROR=2\r\n"), std::string::npos) << settings;
+  EXPECT_NE(settings.find("\r\nFILE=list.lst\r\n"), std::string::npos) << settings;
+  EXPECT_TRUE(testing::ReadCsv(console.File("run.csv")).has_value());
+}
+
+TEST(ConsoleProgram, TheHeloNameGoesOutByteForByteAndIsNotSaved) {
+  World world;
+  FakeSmtpServer accepting(LoopbackAddress(2), {"220 ok\r\n", "250 hi\r\n", "250 sender ok\r\n", "250 rcpt ok\r\n"});
+  ASSERT_TRUE(accepting.listening());
+  Console console;
+  WriteFile(console.folder() / "list.lst", "a@ok.test\r\n");
+  const std::string name = "mail-1.Example.ORG.\xc3\xa9[x]";
+  ASSERT_EQ(console.Run({"--dns", world.dns(), "--list", "list.lst", "--from", "<me@vantrel.test>", "--helo", name}),
+            0)
+      << console.Stderr();
+  EXPECT_EQ(accepting.Received(),
+            "HELO " + name + "\r\nMAIL FROM: <me@vantrel.test>\r\nRCPT TO: <a@ok.test>\r\nQUIT\r\n");
+  EXPECT_EQ(console.File("Vantrel.INI").find(name), std::string::npos);
+}
+
+// The report against what the run wrote: one row per line read, each
+// outcome the one the result list and the bad-address file show.
+TEST(ConsoleProgram, TheReportAgreesWithTheResultListInEveryMode) {
+  World world;
+  FakeSmtpServer accepting(LoopbackAddress(2), {"220 ok\r\n", "250 hi\r\n", "250 sender ok\r\n", "250 rcpt ok\r\n"});
+  FakeSmtpServer refusing(LoopbackAddress(3), {"220 ok\r\n", "250 hi\r\n", "250 sender ok\r\n", "550 no such user\r\n"});
+  ASSERT_TRUE(accepting.listening() && refusing.listening());
+  const std::vector<std::string> list = {"# heading, with \"quotes\"", "a@ok.test", "b@strict.test", "c@nomx.test",
+                                         "+d@ok.test", "e@ok.test"};
+  const std::vector<std::string> outcomes = {"not-an-address", "good", "bad", "try-again", "suspended", "good"};
+
+  for (const std::string mode : {"remove", "suspend", "file"}) {
+    SCOPED_TRACE(mode);
+    Console console;
+    std::string text;
+    for (const auto& line : list) text += line + "\r\n";
+    WriteFile(console.folder() / "list.lst", text);
+    ASSERT_EQ(console.Run({"--dns", world.dns(), "--list", "list.lst", "--errors", mode, "--report", "run.csv",
+                           "--quiet"}),
+              0)
+        << console.Stderr();
+    std::optional<testing::CsvRows> rows = testing::ReadCsv(console.File("run.csv"));
+    ASSERT_TRUE(rows.has_value()) << console.File("run.csv");
+    ASSERT_FALSE(rows->empty());
+    EXPECT_EQ(rows->front(), (std::vector<std::string>{"line_number", "line", "outcome", "verdict_code",
+                                                       "verdict_message", "mail_host", "last_reply"}));
+    ASSERT_EQ(rows->size(), list.size() + 1);
+    std::vector<std::string> result = testing::SortedCrLfLines(console.File("list.lst.OK"));
+    std::string bad_file = console.Has("list.lst.BAD") ? console.File("list.lst.BAD") : "";
+    auto in_result = [&](const std::string& line) {
+      return std::find(result.begin(), result.end(), line) != result.end();
+    };
+    std::sort(rows->begin() + 1, rows->end(),
+              [](const auto& a, const auto& b) { return std::stol(a[0]) < std::stol(b[0]); });
+    for (std::size_t i = 0; i < list.size(); ++i) {
+      const std::vector<std::string>& row = (*rows)[i + 1];
+      ASSERT_EQ(row.size(), 7u);
+      EXPECT_EQ(row[0], std::to_string(i + 1));
+      EXPECT_EQ(row[1], list[i]);
+      EXPECT_EQ(row[2], outcomes[i]) << list[i];
+      const std::string& outcome = row[2];
+      if (outcome == "good" || outcome == "suspended" || outcome == "not-an-address") {
+        EXPECT_TRUE(in_result(list[i])) << list[i];
+      } else if (outcome == "try-again") {
+        EXPECT_TRUE(in_result("++" + list[i])) << list[i];
+      } else if (outcome == "bad") {
+        EXPECT_EQ(row[3], "500");
+        EXPECT_EQ(row[5], LoopbackAddress(3));
+        EXPECT_EQ(in_result("+" + list[i]), mode == "suspend") << list[i];
+        EXPECT_EQ(in_result(list[i]), false) << list[i];
+        EXPECT_EQ(bad_file.find("\r\n" + list[i] + "\r\n") != std::string::npos, mode == "file") << bad_file;
+      }
+    }
+    EXPECT_EQ(console.Stdout().rfind("\n[Results]\n", 0), 0u) << console.Stdout();  // quiet: nothing before it
+  }
+}
+
+TEST(ConsoleProgram, AnInterruptedRunLeavesAReportThatParses) {
+  World world;
+  FakeSmtpServer accepting(LoopbackAddress(2), {"220 ok\r\n", "250 hi\r\n", "250 sender ok\r\n", "250 rcpt ok\r\n"});
+  FakeSmtpServer silent(LoopbackAddress(4), {FakeSmtpServer::kSilent});
+  ASSERT_TRUE(accepting.listening() && silent.listening());
+  Console console;
+  WriteFile(console.folder() / "list.lst", "a@ok.test\r\nx@slow.test\r\n\"q, r\"@ok.test\r\n");
+  console.Start({"--dns", world.dns(), "--list", "list.lst", "--report", "run.csv"});
+  ASSERT_TRUE(silent.WaitForConnections(1, 30000)) << console.Stdout();
+  console.Signal(SIGTERM);
+  EXPECT_EQ(console.Wait(), 128 + SIGTERM);
+  std::optional<testing::CsvRows> rows = testing::ReadCsv(console.File("run.csv"));
+  ASSERT_TRUE(rows.has_value()) << console.File("run.csv");
+  ASSERT_GE(rows->size(), 1u);
+  EXPECT_LE(rows->size(), 4u);
+  for (const auto& row : *rows) EXPECT_EQ(row.size(), 7u);
 }
 
 }  // namespace

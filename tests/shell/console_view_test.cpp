@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vantrel::console {
@@ -130,6 +131,12 @@ TEST(ConsoleView, NoTextCanReachTheTerminalAsControlCharacters) {
       {std::string("nul\0x", 5), "nul?x"},
       {"del\x7f", "del?"},
       {"caf\xc3\xa9", "caf\xc3\xa9"},
+      {"c1 \x9b" "31m csi", "c1 ?31m csi"},              // a stray C1 byte, CSI on many terminals
+      {"\x80\x9f\xa0\xe9", "??\xa0\xe9"},                  // Latin-1 text keeps its letters
+      {"utf8 c1 \xc2\x9b" "1m", "utf8 c1 ?1m"},             // the same control, UTF-8 encoded
+      {"\xc2\xa0\xe2\x82\xac\xf0\x9f\x98\x80", "\xc2\xa0\xe2\x82\xac\xf0\x9f\x98\x80"},  // NBSP, euro, emoji
+      {"cut \xe2\x82", "cut \xe2?"},                        // a character cut short is not one
+      {"overlong \xe0\x80\x9b", "overlong \xe0??"},
   };
   for (const auto& [text, shown] : cases) EXPECT_EQ(Printable(text), shown);
 
@@ -138,6 +145,56 @@ TEST(ConsoleView, NoTextCanReachTheTerminalAsControlCharacters) {
   h.view.ShowBox("File not found.\r\n\r\nlist\x1b[1m.lst", "Error", MessageIcon::kStop);
   EXPECT_EQ(h.out, "Status: Resolving evil?]0;owned?.example\n");
   EXPECT_EQ(h.err, "\n[Error]\nFile not found.\n\nlist?[1m.lst\n");
+}
+
+TEST(ConsoleView, FittingToTheWidthNeverSplitsACharacter) {
+  const std::string euro = "\xe2\x82\xac";
+  const std::vector<std::tuple<std::string, std::size_t, std::string>> cases = {
+      {"abcdef", 4, "abcd"},
+      {"ab" + euro + euro, 3, "ab" + euro},
+      {"ab" + euro + euro, 4, "ab" + euro + euro},
+      {euro + "\xe9x", 2, euro + "\xe9"},  // a lone Latin-1 byte is one column
+      {"ab", 10, "ab"},
+  };
+  for (const auto& [text, columns, fitted] : cases) EXPECT_EQ(FitColumns(text, columns), fitted) << text;
+}
+
+TEST(ConsoleView, ProgressLineTellsShareCountsAndTimeLeft) {
+  ProgressCounts p{250, 1000, 40, 30, 5, 3};
+  EXPECT_EQ(ProgressText(p, std::chrono::seconds(90), 60),
+            "25%  40 lines  good 30  bad 5  try again 3  0:01:30 elapsed, 0:04:30 left");
+  EXPECT_EQ(ProgressText(p, std::chrono::seconds(90), 100),
+            "[#####..................]  25%  40 lines  good 30  bad 5  try again 3  0:01:30 elapsed, 0:04:30 left");
+  p.bytes_read = 1200;  // the list grew while read: never past the end
+  EXPECT_EQ(ProgressText(p, std::chrono::seconds(3725), 0),
+            "100%  40 lines  good 30  bad 5  try again 3  1:02:05 elapsed, 0:00:00 left");
+  EXPECT_EQ(ProgressText(ProgressCounts{7, 0, 1}, std::chrono::seconds(1), 200),
+            "--%  1 lines  good 0  bad 0  try again 0  0:00:01 elapsed, ? left");
+}
+
+TEST(ConsoleView, OffATerminalProgressIsALineEveryTenSecondsAndQuietShowsOnlyResults) {
+  Harness plain(false);
+  Harness quiet(false);
+  ConsoleView quiet_view({[&](std::string_view s) { quiet.out += s; }, [&](std::string_view s) { quiet.err += s; }},
+                         ConsoleView::Mode::kQuiet, [] { return 80; }, [&] { return quiet.now; });
+  for (int second = 0; second <= 25; ++second) {
+    ProgressCounts p{second, 25, second};
+    plain.view.SetProgress(p);
+    quiet_view.SetProgress(p);
+    quiet_view.SetStatus("Status: " + std::to_string(second) + " tasks running  (10:00:00)");
+    plain.Advance(1000);
+    quiet.Advance(1000);
+  }
+  EXPECT_EQ(Lines(plain.out), (std::vector<std::string>{
+                                  "Progress: 40%  10 lines  good 0  bad 0  try again 0  0:00:10 elapsed, 0:00:15 left",
+                                  "Progress: 80%  20 lines  good 0  bad 0  try again 0  0:00:20 elapsed, 0:00:05 left",
+                              }));
+  quiet_view.ShowBox("text", "About Vantrel", MessageIcon::kNone);
+  quiet_view.ShowBox("There are 1 tasks still running.", "Warning", MessageIcon::kNone);
+  quiet_view.ShowBox("Addresses in master list: 3", "Results", MessageIcon::kInformation);
+  quiet_view.ShowBox("File not found.", "Error", MessageIcon::kStop);
+  EXPECT_EQ(quiet.out, "\n[Warning]\nThere are 1 tasks still running.\n\n[Results]\nAddresses in master list: 3\n");
+  EXPECT_EQ(quiet.err, "\n[Error]\nFile not found.\n");
 }
 
 TEST(RoundStatusCount, RecognisesOnlyThePerRoundStatus) {

@@ -34,6 +34,17 @@ void ExpectSame(const Options& got, const Options& want, const std::string& name
   EXPECT_EQ(got.error_button, want.error_button) << name;
   EXPECT_EQ(got.help, want.help) << name;
   EXPECT_EQ(got.version, want.version) << name;
+  EXPECT_EQ(got.helo, want.helo) << name;
+  EXPECT_EQ(got.report, want.report) << name;
+  EXPECT_EQ(got.quiet, want.quiet) << name;
+}
+
+Options RunOnly(std::optional<std::string> helo, std::optional<std::string> report, bool quiet) {
+  Options o;
+  o.helo = std::move(helo);
+  o.report = std::move(report);
+  o.quiet = quiet;
+  return o;
 }
 
 TEST(ParseOptions, TakesEachValueAsTyped) {
@@ -51,6 +62,8 @@ TEST(ParseOptions, TakesEachValueAsTyped) {
       {{"--dns", "010.000.0.255"}, Make({}, {}, "10.0.0.255", {})},
       {{"--help"}, Make({}, {}, {}, {}, true)},
       {{"--version", "--list", "x"}, Make({}, "x", {}, {}, false, true)},
+      {{"--helo", "mx1.example.org", "--report=run.csv", "--quiet"}, RunOnly("mx1.example.org", "run.csv", true)},
+      {{"--helo=[192.0.2.1]"}, RunOnly("[192.0.2.1]", {}, false)},
   };
   for (const auto& c : cases) {
     std::string name = ::testing::PrintToString(c.arguments);
@@ -67,6 +80,8 @@ TEST(ParseOptions, RefusesWhatTheControlsWouldNotTake) {
       {"--dns", "localhost"}, {"--dns", "127.0.0"}, {"--dns", "127.0.0.1.5"}, {"--dns", "256.0.0.1"},
       {"--dns", "1..2.3"}, {"--dns", "127.0.0.1 "}, {"--dns", " 127.0.0.1"}, {"--dns", "1.2.3.4."},
       {"--dns", "1.2.3.0004"}, {"--dns", "-1.2.3.4"}, {"--dns", ""}, {"--dns", "::1"},
+      {"--helo", ""}, {"--helo", "my host"}, {"--helo", "a\tb"}, {"--helo", "a\r\nMAIL FROM:<x>"},
+      {"--helo", "del\x7f"}, {"--helo"}, {"--report", ""}, {"--quiet=yes"},
   };
   for (const auto& arguments : cases) {
     ParseResult result = ParseOptions(arguments);

@@ -27,6 +27,8 @@ const Scenario kScenarios[] = {
     {"keyboard and browsing", vantrel::wine_test::KeyboardAndBrowsing},
     {"a whole run against loopback servers", vantrel::wine_test::WholeRunAgainstLoopbackServers},
     {"closing during a run warns about tasks", vantrel::wine_test::ClosingDuringRunWarnsAboutTasks},
+    {"closing while minimized saves the normal position", vantrel::wine_test::MinimizedCloseSavesTheNormalPosition},
+    {"closing while every task is idle warns about none", vantrel::wine_test::ClosingWithEveryTaskIdleWarnsAboutNone},
 };
 
 std::string FullPath(const char* path) {

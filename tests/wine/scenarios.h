@@ -14,6 +14,8 @@ void KeyboardAndBrowsing(const Settings& settings, Checks& checks);
 void MissingListIsReported(const Settings& settings, Checks& checks);
 void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks);
 void ClosingDuringRunWarnsAboutTasks(const Settings& settings, Checks& checks);
+void MinimizedCloseSavesTheNormalPosition(const Settings& settings, Checks& checks);
+void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& checks);
 
 using vantrel::testing::SettingsFile;
 

@@ -3,6 +3,8 @@
 // windows.h first: commctrl.h builds on it.
 #include <commctrl.h>
 
+#include <cstdio>
+#include <string>
 #include <vector>
 
 #include "dialog/main_dialog.h"
@@ -179,6 +181,50 @@ void SettingsAreLoadedAndSavedBack(const Settings& settings, Checks& checks) {
     DWORD code = 1;
     checks.Expect(vantrel.WaitForExit(20000, &code) && code == 0, at + "the program ends with code 0");
     checks.ExpectEqual(ReadWholeFile(ini), c.saved, at + "settings written at exit");
+  }
+}
+
+// Closing a minimized window saves where the window stands when restored,
+// not Windows' parking place; a LOCATION on no monitor comes back onto one.
+void MinimizedCloseSavesTheNormalPosition(const Settings& settings, Checks& checks) {
+  struct Case {
+    const char* name;
+    std::string location;  // as the file gives it
+    std::string saved;     // empty: anywhere on the screen
+  };
+  const std::vector<Case> cases = {
+      {"on the screen", "40:30", "40:30"},
+      {"off every monitor", "-20000:-20000", ""},
+  };
+  int index = 0;
+  for (const Case& c : cases) {
+    std::string at = std::string(c.name) + ": ";
+    std::string folder = ScenarioFolder(settings, "minimized-" + std::to_string(index++));
+    std::string ini = JoinPath(folder, "Vantrel.INI");
+    WriteWholeFile(ini, "LOCATION=" + c.location + "\r\nDNS=127.0.0.1\r\nERROR=2\r\n");
+    Session vantrel(settings.vantrel_exe, folder, checks);
+    if (!vantrel.started()) continue;
+    checks.Expect(MonitorFromWindow(vantrel.dialog(), MONITOR_DEFAULTTONULL) != nullptr,
+                  at + "the window opens on a monitor");
+
+    PostMessageA(vantrel.dialog(), WM_SYSCOMMAND, SC_MINIMIZE, 0);
+    if (!checks.Expect(WaitUntil([&] { return IsIconic(vantrel.dialog()) != FALSE; }), at + "the window is minimized")) {
+      continue;
+    }
+    vantrel.Close();
+    DWORD code = 1;
+    checks.Expect(vantrel.WaitForExit(20000, &code) && code == 0, at + "the program ends with code 0");
+    std::string saved = ReadWholeFile(ini);
+    std::size_t found = saved.find("\r\nLOCATION=");
+    std::string location = found == std::string::npos ? "" : saved.substr(found + 11, saved.find("\r\n", found + 2) - found - 11);
+    if (!c.saved.empty()) {
+      checks.ExpectEqual(location, c.saved, at + "the saved position");
+    } else {
+      int x = -1;
+      int y = -1;
+      checks.Expect(std::sscanf(location.c_str(), "%d:%d", &x, &y) == 2 && x >= 0 && y >= 0 && x < 1000 && y < 1000,
+                    at + "the saved position is on the screen, got \"" + location + "\"");
+    }
   }
 }
 

@@ -1,0 +1,65 @@
+#include "shell/console/report_file.h"
+
+#include <utility>
+
+namespace vantrel::console {
+
+const char* OutcomeName(LineOutcome outcome) {
+  switch (outcome) {
+    case LineOutcome::kGood:
+      return "good";
+    case LineOutcome::kBad:
+      return "bad";
+    case LineOutcome::kTryAgain:
+      return "try-again";
+    case LineOutcome::kSuspended:
+      return "suspended";
+    case LineOutcome::kNotAnAddress:
+      return "not-an-address";
+    case LineOutcome::kKeptUnchecked:
+      return "kept-unchecked";
+  }
+  return "kept-unchecked";
+}
+
+std::string CsvRecord(const std::vector<std::string_view>& fields) {
+  std::string record;
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    if (i > 0) record += ',';
+    std::string_view field = fields[i];
+    if (field.find_first_of(",\"\r\n") == std::string_view::npos) {
+      record += field;
+      continue;
+    }
+    record += '"';
+    for (char c : field) {
+      if (c == '"') record += '"';
+      record += c;
+    }
+    record += '"';
+  }
+  return record + "\r\n";
+}
+
+ReportFile::ReportFile(platform::FileSystem& files, std::string name) : files_(files), name_(std::move(name)) {}
+
+bool ReportFile::Open() {
+  file_ = files_.OpenTruncate(name_);
+  if (!file_) return false;
+  Put(CsvRecord({"line_number", "line", "outcome", "verdict_code", "verdict_message", "mail_host", "last_reply"}));
+  return !failed_;
+}
+
+void ReportFile::LineDecided(const LineDecision& decision) {
+  std::string number = std::to_string(decision.line_number);
+  Put(CsvRecord({number, decision.line, OutcomeName(decision.outcome), decision.verdict_code,
+                 decision.verdict_message, decision.mail_host, decision.last_reply}));
+}
+
+void ReportFile::Put(const std::string& row) {
+  if (!file_ || failed_) return;
+  // A half-written row would break every row after it: stop at the first failure.
+  if (!file_->Write(row)) failed_ = true;
+}
+
+}  // namespace vantrel::console

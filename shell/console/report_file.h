@@ -1,0 +1,45 @@
+// --report FILE: one CSV row (RFC 4180, UTF-8 bytes as read) per member-list
+// line as the run decides it. Each row goes to the file the moment it is
+// decided, so a run that is stopped leaves a report that parses.
+#pragma once
+
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/file.h"
+#include "run/run_observer.h"
+
+namespace vantrel::console {
+
+class ReportFile : public RunObserver {
+ public:
+  ReportFile(platform::FileSystem& files, std::string name);
+
+  // Creates (or empties) the file and writes the header row.
+  bool Open();
+  // True once a row could not be written in full; later rows are dropped.
+  bool Failed() const { return failed_; }
+  const std::string& name() const { return name_; }
+
+  void LineDecided(const LineDecision& decision) override;
+  void ProgressMade(const RunProgress&) override {}
+
+ private:
+  void Put(const std::string& row);
+
+  platform::FileSystem& files_;
+  const std::string name_;
+  std::unique_ptr<platform::WritableFile> file_;
+  bool failed_ = false;
+};
+
+// The report's word for an outcome.
+const char* OutcomeName(LineOutcome outcome);
+
+// One CSV record with its CR LF: a field is quoted when it holds a comma, a
+// quote, a CR or an LF, and its quotes are doubled.
+std::string CsvRecord(const std::vector<std::string_view>& fields);
+
+}  // namespace vantrel::console
