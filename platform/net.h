@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <string>
 
 namespace vantrel::platform {
@@ -39,7 +40,10 @@ std::string AddressText(std::uint32_t address);  // dotted decimal
 
 // A connection opened within wait_ms (no limit when negative), then blocking
 // like any other socket; kNoSocket on failure or when the time ran out.
-SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms);
+// give_up is asked between waits of at most a quarter second and ends the
+// attempt when it returns true.
+SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms,
+                        const std::function<bool()>& give_up = nullptr);
 // A datagram socket, bound to local_port on all addresses when local_port >= 0.
 SocketHandle OpenUdp(int local_port);
 

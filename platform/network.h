@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -44,9 +45,11 @@ class Network {
   virtual bool FirstLocalAddress(std::uint32_t* address) = 0;
 
   // A TCP connection, opened within wait_ms; null when it could not be made
-  // in time. Each stream and socket holds its own start of the sockets
-  // library until it is destroyed.
-  virtual std::unique_ptr<ByteStream> ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) = 0;
+  // in time or give_up (asked at least every quarter second) said to stop.
+  // Each stream and socket holds its own start of the sockets library until
+  // it is destroyed.
+  virtual std::unique_ptr<ByteStream> ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms,
+                                                 const std::function<bool()>& give_up) = 0;
   // A datagram socket, bound to local_port on all addresses when local_port >= 0.
   virtual std::unique_ptr<DatagramSocket> OpenUdp(int local_port) = 0;
 };
@@ -62,7 +65,8 @@ class SystemNetwork : public Network {
   bool CanonicalName(const std::string& host, std::string* name) override;
   std::string HostName() override;
   bool FirstLocalAddress(std::uint32_t* address) override;
-  std::unique_ptr<ByteStream> ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) override;
+  std::unique_ptr<ByteStream> ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms,
+                                         const std::function<bool()>& give_up) override;
   std::unique_ptr<DatagramSocket> OpenUdp(int local_port) override;
 };
 

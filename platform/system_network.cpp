@@ -95,10 +95,11 @@ bool SystemNetwork::CanonicalName(const std::string& host, std::string* name) {
 std::string SystemNetwork::HostName() { return platform::HostName(); }
 bool SystemNetwork::FirstLocalAddress(std::uint32_t* address) { return platform::FirstLocalAddress(address); }
 
-std::unique_ptr<ByteStream> SystemNetwork::ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) {
+std::unique_ptr<ByteStream> SystemNetwork::ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms,
+                                                      const std::function<bool()>& give_up) {
   SocketsLease lease(*this);
   if (!lease.held()) return nullptr;
-  SocketHandle socket = platform::ConnectTcp(address, port, wait_ms);
+  SocketHandle socket = platform::ConnectTcp(address, port, wait_ms, give_up);
   if (socket == kNoSocket) return nullptr;
   return std::make_unique<TcpStream>(*this, socket);
 }

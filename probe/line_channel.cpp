@@ -104,8 +104,9 @@ std::string LineChannel::ReadLine(Deadline deadline, ChannelError* error, const 
 void LineChannel::Close() { stream_.reset(); }
 
 std::unique_ptr<LineChannel> OpenChannel(platform::Network& network, const std::string& host,
-                                         const std::string& service, int wait_ms, OpenError* error) {
-  std::unique_ptr<platform::ByteStream> stream = OpenTcpStream(network, host, service, wait_ms, error);
+                                         const std::string& service, int wait_ms, OpenError* error,
+                                         const std::function<bool()>& give_up) {
+  std::unique_ptr<platform::ByteStream> stream = OpenTcpStream(network, host, service, wait_ms, error, give_up);
   if (stream == nullptr) return nullptr;
   return std::make_unique<LineChannel>(std::move(stream), wait_ms);
 }

@@ -69,8 +69,9 @@ class LineChannel {
 };
 
 // Opens a line channel over TCP to host and the named service ("smtp"); null
-// when the open failed, with the cause in error.
+// when the open failed or give_up ended it, with the cause in error.
 std::unique_ptr<LineChannel> OpenChannel(platform::Network& network, const std::string& host,
-                                         const std::string& service, int wait_ms, OpenError* error = nullptr);
+                                         const std::string& service, int wait_ms, OpenError* error = nullptr,
+                                         const std::function<bool()>& give_up = nullptr);
 
 }  // namespace vantrel

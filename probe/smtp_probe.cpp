@@ -143,7 +143,9 @@ std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_ho
   Dialogue talk(slot);
   const std::string local_name = helo_name.empty() ? LocalHostName(network) : helo_name;
 
-  talk.channel = OpenChannel(network, mail_host, "smtp", shared.waits.smtp_wait_ms);
+  talk.channel = OpenChannel(network, mail_host, "smtp", shared.waits.smtp_wait_ms, nullptr, StopFlagSet);
+  // A host that never completes the handshake must not hold a stop.
+  if (talk.channel == nullptr && StopFlagSet()) return talk.Stop();
   if (talk.channel == nullptr) {
     talk.Log("Error connecting to mailhost");
     return talk.Fail(kProbeHostUnreachable, "Error connecting to mailhost");

@@ -5,7 +5,8 @@
 namespace vantrel {
 
 std::unique_ptr<platform::ByteStream> OpenTcpStream(platform::Network& network, const std::string& host,
-                                                    const std::string& service, int wait_ms, OpenError* error) {
+                                                    const std::string& service, int wait_ms, OpenError* error,
+                                                    const std::function<bool()>& give_up) {
   OpenError ignored;
   OpenError& cause = error != nullptr ? *error : ignored;
   // The look-ups need the sockets library on some platforms; the stream
@@ -25,7 +26,7 @@ std::unique_ptr<platform::ByteStream> OpenTcpStream(platform::Network& network, 
     cause = OpenError::kUnresolvedHost;
     return nullptr;
   }
-  std::unique_ptr<platform::ByteStream> stream = network.ConnectTcp(address, port, wait_ms);
+  std::unique_ptr<platform::ByteStream> stream = network.ConnectTcp(address, port, wait_ms, give_up);
   cause = stream != nullptr ? OpenError::kNone : OpenError::kConnectFailed;
   return stream;
 }

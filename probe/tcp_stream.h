@@ -3,6 +3,7 @@
 // within the wait limit.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -24,6 +25,7 @@ enum class OpenError {
 // cause on failure, with nothing left open and the sockets library released.
 std::unique_ptr<platform::ByteStream> OpenTcpStream(platform::Network& network, const std::string& host,
                                                     const std::string& service, int wait_ms,
-                                                    OpenError* error = nullptr);
+                                                    OpenError* error = nullptr,
+                                                    const std::function<bool()>& give_up = nullptr);
 
 }  // namespace vantrel

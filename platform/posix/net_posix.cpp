@@ -6,7 +6,9 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 #include <memory>
 
@@ -47,6 +49,24 @@ WaitResult WaitFor(SocketHandle socket, short events, int timeout_ms) {
     if (ready > 0) return WaitResult::kReady;
     if (ready == 0) return WaitResult::kTimeout;
     if (errno != EINTR) return WaitResult::kError;
+  }
+}
+
+// A wait of up to wait_ms (no limit when negative) cut into slices, so that
+// give_up is heard within a quarter second.
+WaitResult WaitInSlices(SocketHandle socket, short events, int wait_ms, const std::function<bool()>& give_up) {
+  if (!give_up) return WaitFor(socket, events, wait_ms);
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(wait_ms);
+  for (;;) {
+    long long slice = 250;
+    if (wait_ms >= 0) {
+      long long left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now()).count();
+      if (left <= 0) return WaitResult::kTimeout;
+      slice = std::min(left, slice);
+    }
+    WaitResult ready = WaitFor(socket, events, static_cast<int>(slice));
+    if (ready != WaitResult::kTimeout || give_up()) return ready;
   }
 }
 
@@ -140,7 +160,8 @@ std::string AddressText(std::uint32_t address) {
   return text;
 }
 
-SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) {
+SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms,
+                        const std::function<bool()>& give_up) {
   // Non-blocking while connecting, so that a host that drops the SYN costs
   // at most wait_ms instead of the system's own minutes; blocking afterwards.
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, IPPROTO_TCP);
@@ -151,7 +172,7 @@ SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) 
   if (!open && (errno == EINPROGRESS || errno == EINTR)) {
     int error = 0;
     socklen_t size = sizeof error;
-    open = WaitFor(fd, POLLOUT, wait_ms) == WaitResult::kReady &&
+    open = WaitInSlices(fd, POLLOUT, wait_ms, give_up) == WaitResult::kReady &&
            ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &error, &size) == 0 && error == 0;
   }
   int flags = ::fcntl(fd, F_GETFL);

@@ -2,6 +2,7 @@
 #include <ws2tcpip.h>
 
 #include <cstring>
+#include <functional>
 
 #include "platform/net.h"
 
@@ -94,7 +95,8 @@ std::string AddressText(std::uint32_t address) {
   return text != nullptr ? std::string(text) : std::string();
 }
 
-SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) {
+SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms,
+                        const std::function<bool()>& give_up) {
   // Non-blocking while connecting, so that a host that drops the SYN costs
   // at most wait_ms; blocking afterwards.
   SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
@@ -105,15 +107,26 @@ SocketHandle ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) 
   if (open && ::connect(s, reinterpret_cast<sockaddr*>(&to), sizeof to) != 0) {
     open = false;
     if (::WSAGetLastError() == WSAEWOULDBLOCK) {
-      fd_set writable;
-      fd_set failed;
-      FD_ZERO(&writable);
-      FD_ZERO(&failed);
-      FD_SET(s, &writable);
-      FD_SET(s, &failed);
-      timeval limit{wait_ms / 1000, (wait_ms % 1000) * 1000};
-      open = ::select(0, nullptr, &writable, &failed, wait_ms < 0 ? nullptr : &limit) > 0 &&
-             FD_ISSET(s, &writable) && !FD_ISSET(s, &failed);
+      // Waits of at most a quarter second, so that give_up is heard.
+      const DWORD start = ::GetTickCount();
+      for (;;) {
+        long left = wait_ms < 0 ? 250 : wait_ms - static_cast<long>(::GetTickCount() - start);
+        if (left <= 0) break;
+        long slice = left < 250 ? left : 250;
+        fd_set writable;
+        fd_set failed;
+        FD_ZERO(&writable);
+        FD_ZERO(&failed);
+        FD_SET(s, &writable);
+        FD_SET(s, &failed);
+        timeval limit{slice / 1000, (slice % 1000) * 1000};
+        int ready = ::select(0, nullptr, &writable, &failed, &limit);
+        if (ready != 0) {
+          open = ready > 0 && FD_ISSET(s, &writable) && !FD_ISSET(s, &failed);
+          break;
+        }
+        if (give_up && give_up()) break;
+      }
     }
   }
   u_long blocking = 0;

@@ -101,7 +101,8 @@ class ServedNetwork : public platform::SystemNetwork {
     *address = 0x0100007F;
     return true;
   }
-  std::unique_ptr<platform::ByteStream> ConnectTcp(std::uint32_t, std::uint16_t, int) override {
+  std::unique_ptr<platform::ByteStream> ConnectTcp(std::uint32_t, std::uint16_t, int,
+                                                   const std::function<bool()>&) override {
     ++record->connections;
     return std::make_unique<ServedStream>(bytes_, piece_, falls_silent_, record);
   }

@@ -109,7 +109,7 @@ class SmtpProbeTest : public testing::SharedStateTest {
     network.connect_tcp = [&network](std::uint32_t to, std::uint16_t port, int wait_ms) {
       EXPECT_EQ(port, 25);
       EXPECT_EQ(wait_ms, Shared().waits.smtp_wait_ms);
-      return network.SystemNetwork::ConnectTcp(to, port, wait_ms);
+      return network.SystemNetwork::ConnectTcp(to, port, wait_ms, nullptr);
     };
     Outcome out;
     out.result = ProbeAddress(network, host, in.from, in.address, in.slot);

@@ -75,8 +75,10 @@ class TestNetwork : public platform::SystemNetwork {
   bool FirstLocalAddress(std::uint32_t* address) override {
     return first_local_address ? first_local_address(address) : SystemNetwork::FirstLocalAddress(address);
   }
-  std::unique_ptr<platform::ByteStream> ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms) override {
-    return connect_tcp ? connect_tcp(address, port, wait_ms) : SystemNetwork::ConnectTcp(address, port, wait_ms);
+  std::unique_ptr<platform::ByteStream> ConnectTcp(std::uint32_t address, std::uint16_t port, int wait_ms,
+                                                   const std::function<bool()>& give_up) override {
+    return connect_tcp ? connect_tcp(address, port, wait_ms)
+                       : SystemNetwork::ConnectTcp(address, port, wait_ms, give_up);
   }
 
  private:
