@@ -36,9 +36,18 @@ const char kUsage[] =
     "  --help           show this text\n"
     "  --version        show the version\n"
     "\n"
+    "Every address ends one of three ways. Good: its mail server accepted the\n"
+    "recipient; the line is kept. Bad: the address's own mail server refused the\n"
+    "recipient for good (a 5xx reply to RCPT TO), or the line holds no address;\n"
+    "--errors decides what happens to it. Try again: nothing was learnt about\n"
+    "the recipient this time (no DNS answer, no connection, a greylisting 4xx\n"
+    "reply, a refused sender); the line is kept with \"++\" in front, counted\n"
+    "with the bad ones, never removed, and checked again by the next run.\n"
+    "\n"
     "Exit status: 0 after a finished run (its Results shown), 1 when the run\n"
-    "could not start (list or report file unusable), 2 for a bad option, 128\n"
-    "plus the signal number when interrupted.\n";
+    "could not start (the list, the run log, the FROM address or the report\n"
+    "file unusable), 2 for a bad option, 128 plus the signal number when\n"
+    "interrupted.\n";
 
 std::optional<std::string> CanonicalIpv4(const std::string& text) {
   std::string canonical;
