@@ -69,8 +69,12 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     dialog_.ProcessOneMessage();
     if (shared.stop_flag.load() != 0) return Fetch::kStopped;
     if (LogBufferSize() > kLogBufferLimit) log_.FlushDuringRun();
-    MailHost host = LookUpMailHost(network_, dns_server_, domain, shared.waits.dns_wait_ms, &mx_records_,
-                                   [&shared] { return shared.stop_flag.load() != 0; });
+    // Only the window's close sets the stop flag, so the window must be
+    // heard between the slices of the wait.
+    MailHost host = LookUpMailHost(network_, dns_server_, domain, shared.waits.dns_wait_ms, &mx_records_, [&] {
+      dialog_.ProcessOneMessage();
+      return shared.stop_flag.load() != 0;
+    });
     if (host.outcome == MailHost::Outcome::kStopped || shared.stop_flag.load() != 0) return Fetch::kStopped;
     if (!CountLookup(slot, host.outcome)) {
       results_->WriteLine(read.read);
