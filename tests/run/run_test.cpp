@@ -433,6 +433,22 @@ TEST_F(RunTest, EveryLineIsAccountedForOnce) {
 
 // A DNS server that never answers would cost the whole wait for every line
 // left; one that answers at all, even with errors, is still asked.
+// Closing the window reaches the run only through its message steps, so a
+// lookup must keep taking messages while it waits for a silent DNS server.
+TEST_F(RunTest, AWindowClosedDuringTheDnsWaitStopsTheRun) {
+  Shared().waits.dns_wait_ms = 60000;  // past the fixture's bound: only a heard close ends this run in time
+  WriteFile("MEMBERS.LST", "x@silent.test\r\n");
+  std::atomic<int> messages{0};
+  dialog_.OnProcessMessage([&] {
+    // Ten task starts and the "Resolving" step come first; the next ones
+    // can only come from inside the lookup.
+    if (++messages == kTaskSlots + 3) Shared().stop_flag = -1;
+  });
+  EXPECT_EQ(Run(kRemoveButton), RunEnd::kStopped);
+  dialog_.OnProcessMessage(nullptr);
+  EXPECT_EQ(LastResults(), "");
+}
+
 TEST_F(RunTest, SilentDnsServerEndsTheFetch) {
   Shared().waits.dns_wait_ms = 30;
   auto silent = [](int from, int count) {
