@@ -26,7 +26,7 @@ const Scenario kScenarios[] = {
     {"a missing list is reported", vantrel::wine_test::MissingListIsReported},
     {"keyboard and browsing", vantrel::wine_test::KeyboardAndBrowsing},
     {"a whole run against loopback servers", vantrel::wine_test::WholeRunAgainstLoopbackServers},
-    {"closing during a run warns about tasks", vantrel::wine_test::ClosingDuringRunWarnsAboutTasks},
+    {"closing during a dialogue stops it in time", vantrel::wine_test::ClosingDuringADialogueStopsItInTime},
     {"closing while minimized saves the normal position", vantrel::wine_test::MinimizedCloseSavesTheNormalPosition},
     {"closing while every task is idle warns about none", vantrel::wine_test::ClosingWithEveryTaskIdleWarnsAboutNone},
 };

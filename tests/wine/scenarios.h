@@ -13,7 +13,7 @@ void SettingsAreLoadedAndSavedBack(const Settings& settings, Checks& checks);
 void KeyboardAndBrowsing(const Settings& settings, Checks& checks);
 void MissingListIsReported(const Settings& settings, Checks& checks);
 void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks);
-void ClosingDuringRunWarnsAboutTasks(const Settings& settings, Checks& checks);
+void ClosingDuringADialogueStopsItInTime(const Settings& settings, Checks& checks);
 void MinimizedCloseSavesTheNormalPosition(const Settings& settings, Checks& checks);
 void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& checks);
 

@@ -160,7 +160,10 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
                      "settings written at exit, with the DNS server given in the control");
 }
 
-void ClosingDuringRunWarnsAboutTasks(const Settings& settings, Checks& checks) {
+// A task in the middle of a dialogue waits in short slices and hears the
+// stop flag within the exit's one-second grace: the program ends by itself,
+// with no "Warning" box and nothing left to suspend.
+void ClosingDuringADialogueStopsItInTime(const Settings& settings, Checks& checks) {
   std::string folder = ScenarioFolder(settings, "close-during-run");
   std::string ini = JoinPath(folder, "Vantrel.INI");
   WriteWholeFile(ini, "DNS=127.0.0.1\r\nFILE=stuck.lst\r\nERROR=1\r\nBODY=1\r\n");
@@ -177,19 +180,12 @@ void ClosingDuringRunWarnsAboutTasks(const Settings& settings, Checks& checks) {
   DeleteFileA(ini.c_str());
   vantrel.Close();
 
-  HWND warning = vantrel.WaitForMessageBox("Warning");
-  if (checks.Expect(warning != nullptr, "the Warning box appears")) {
-    checks.ExpectEqual(ReadWholeFile(ini), SettingsFile("85:66", 1, "127.0.0.1", 1, "stuck.lst", kPlaceholder),
-                       "settings written before the warning");
-    std::string text = Session::MessageBoxText(warning);
-    // Idle tasks see the stop flag within the second; only the one in the
-    // greeting wait is still running.
-    checks.ExpectEqual(text, "There are 1 tasks still running.", "Warning text");
-    checks.Expect(vantrel.FindMessageBox("Results") == nullptr, "no Results box");
-    Session::Dismiss(warning);
-  }
   DWORD code = 1;
-  checks.Expect(vantrel.WaitForExit(30000, &code) && code == 0, "the program ends with code 0");
+  bool ended = vantrel.WaitForExit(20000, &code);
+  checks.Expect(ended && code == 0, "the program ends by itself with code 0");
+  if (!ended) checks.Expect(vantrel.FindMessageBox("Warning") == nullptr, "no Warning box");
+  checks.ExpectEqual(ReadWholeFile(ini), SettingsFile("85:66", 1, "127.0.0.1", 1, "stuck.lst", kPlaceholder),
+                     "settings written at exit");
   checks.Expect(!FileExists(JoinPath(folder, "stuck.lst.OK")) ||
                     ReadWholeFile(JoinPath(folder, "stuck.lst.OK")).empty(),
                 "no line of the unfinished run in the result list");
