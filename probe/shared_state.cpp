@@ -26,8 +26,14 @@ SharedState& Shared() {
   return *state;
 }
 
+namespace {
+
+MainDialog* FoundDialog() { return Shared().dialog_found.load() ? FindMainDialog(kMainCaption) : nullptr; }
+
+}  // namespace
+
 void ShowStatus(const std::string& text) {
-  if (MainDialog* dialog = Shared().main_dialog.load()) dialog->SetStatusText("Status: " + text);
+  if (MainDialog* dialog = FoundDialog()) dialog->SetStatusText("Status: " + text);
 }
 
 void AppendLogLine(const std::string& text) {
@@ -72,7 +78,7 @@ std::string TakeLastReply(int slot) {
 }
 
 void ShowActivity(int row, int column, const std::string& text) {
-  if (MainDialog* dialog = Shared().main_dialog.load()) {
+  if (MainDialog* dialog = FoundDialog()) {
     dialog->SetTaskCell(row, column, text.substr(0, kActivityCellLimit));
   }
 }

@@ -63,7 +63,9 @@ struct TaskSettings {
 struct SharedState {
   std::array<TaskSlot, kTaskSlots> slots;
   std::atomic<std::int32_t> stop_flag{0};  // 0 continue, anything else stop
-  std::atomic<MainDialog*> main_dialog{nullptr};
+  // Set once a task has found the window by its caption; the window itself
+  // is kept by the registry (dialog/main_dialog.h) alone.
+  std::atomic<bool> dialog_found{false};
   std::atomic<int> running_tasks{0};
   std::array<std::atomic<platform::ThreadHandle>, kTaskSlots> thread_handles{};
   Waits waits;  // set before a run's tasks start, read only afterwards

@@ -88,7 +88,7 @@ void TaskProcedure(int slot) {
   ++shared.running_tasks;
   // The registry holds this program's own window only, never another
   // instance's.
-  shared.main_dialog.store(FindMainDialog(kMainCaption));
+  shared.dialog_found.store(FindMainDialog(kMainCaption) != nullptr);
   const TaskSettings settings = CurrentTaskSettings();
   const std::string& from_text = settings.from_text;
   platform::Network& network = settings.network != nullptr ? *settings.network : platform::RealNetwork();

@@ -149,7 +149,7 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
 
   SharedState& shared = Shared();
   const Waits saved_waits = shared.waits;
-  MainDialog* saved_dialog = shared.main_dialog.exchange(nullptr);
+  const bool saved_found = shared.dialog_found.exchange(false);
   shared.waits.smtp_wait_ms = 1;
   shared.waits.quit_pause_ms = 0;
   shared.stop_flag = 0;
@@ -160,7 +160,7 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
   const std::size_t log_growth = TakeLogBuffer().size();
 
   shared.waits = saved_waits;
-  shared.main_dialog = saved_dialog;
+  shared.dialog_found = saved_found;
   {
     platform::MutexLock lock(shared.log_mutex);
     shared.log_buffer = saved_log;

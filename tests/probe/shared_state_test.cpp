@@ -6,6 +6,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/probe/probe_fixture.h"
 #include "tests/support/fake_main_dialog.h"
 
 namespace vantrel {
@@ -79,17 +80,17 @@ TEST(LogBuffer, AppendsCrLfBeforeEachLineAndTakesWhole) {
 
 TEST(ShowHelpers, DoNothingUntilATaskHasFoundTheDialog) {
   testing::FakeMainDialog dialog;
-  Shared().main_dialog = nullptr;
+  testing::LetTasksFind(nullptr);
   ShowStatus("Terminating all active tasks.");
   ShowActivity(0, 1, "x");
   EXPECT_TRUE(dialog.StatusHistory().empty());
 
-  Shared().main_dialog = &dialog;
+  testing::LetTasksFind(&dialog);
   ShowStatus("Idle");
   EXPECT_EQ(dialog.StatusText(), "Status: Idle");
   ShowActivity(3, 1, std::string(200, 'q'));
   EXPECT_EQ(dialog.TaskCell(3, 1), std::string(127, 'q'));
-  Shared().main_dialog = nullptr;
+  testing::LetTasksFind(nullptr);
 }
 
 }  // namespace

@@ -172,7 +172,7 @@ TEST_F(SmtpBoundsTest, TheStopFlagEndsAProbeWaitingOnASilentServer) {
   });
   ASSERT_TRUE(server.listening()) << "run inside tests/run-in-netns.sh";
   testing::FakeMainDialog dialog;
-  Shared().main_dialog = &dialog;
+  testing::LetTasksFind(&dialog);
   Shared().waits.smtp_wait_ms = Waits().smtp_wait_ms;
   testing::TestNetwork network;
   testing::NameThisComputer(network, "mx.test");
@@ -183,7 +183,7 @@ TEST_F(SmtpBoundsTest, TheStopFlagEndsAProbeWaitingOnASilentServer) {
   probe.join();
   EXPECT_EQ(result, kProbeStopped);
   EXPECT_EQ(TakeLogBuffer(), "\r\n3 Connected to " + host + " for " + kAddress);
-  Shared().main_dialog = nullptr;
+  testing::LetTasksFind(nullptr);
 }
 
 }  // namespace

@@ -101,7 +101,7 @@ class SmtpProbeTest : public testing::SharedStateTest {
     Shared().stop_flag = 0;
     TakeLogBuffer();
     RecordingDialog dialog(Expand(in.stop_at_activity, host, in.address));
-    Shared().main_dialog = &dialog;
+    testing::LetTasksFind(&dialog);
     testing::SmtpScriptServer server(host, std::move(steps));
     EXPECT_TRUE(server.listening());
     testing::TestNetwork network;
@@ -121,7 +121,7 @@ class SmtpProbeTest : public testing::SharedStateTest {
     out.log = TakeLogBuffer();
     out.statuses = dialog.StatusHistory();
     out.cells = dialog.Cells();
-    Shared().main_dialog = nullptr;
+    testing::LetTasksFind(nullptr);
     return out;
   }
 
@@ -327,7 +327,7 @@ TEST_F(SmtpProbeTest, ShowsEachStepInItsOwnRowAndCountsTheConnection) {
 TEST_F(SmtpProbeTest, AHostThatRefusesTheConnectionIsToBeTriedAgain) {
   const std::string host = testing::LoopbackAddress(51);  // nobody listens here
   RecordingDialog dialog("");
-  Shared().main_dialog = &dialog;
+  testing::LetTasksFind(&dialog);
   Shared().probes_made = 0;
   Shared().connections_opened = 0;
   testing::TestNetwork network;
@@ -340,7 +340,7 @@ TEST_F(SmtpProbeTest, AHostThatRefusesTheConnectionIsToBeTriedAgain) {
   EXPECT_EQ(Shared().connections_opened.load(), 0);
   EXPECT_TRUE(dialog.Cells().empty());
   EXPECT_TRUE(dialog.StatusHistory().empty());
-  Shared().main_dialog = nullptr;
+  testing::LetTasksFind(nullptr);
 }
 
 struct StopCase {
@@ -387,7 +387,7 @@ TEST_F(SmtpProbeTest, WithTheStopFlagSetNothingIsOpened) {
   const std::string host = testing::LoopbackAddress(70);
   testing::SmtpScriptServer server(host, {Say("220 ready\r\n")});
   RecordingDialog dialog("");
-  Shared().main_dialog = &dialog;
+  testing::LetTasksFind(&dialog);
   Shared().stop_flag = -1;
   bool opened = false;
   bool named = false;
@@ -406,7 +406,7 @@ TEST_F(SmtpProbeTest, WithTheStopFlagSetNothingIsOpened) {
   EXPECT_EQ(server.Connections(), 0);
   EXPECT_TRUE(LogBufferEmpty());
   EXPECT_TRUE(dialog.Cells().empty());
-  Shared().main_dialog = nullptr;
+  testing::LetTasksFind(nullptr);
 }
 
 TEST_F(SmtpProbeTest, TheProductLinksSayHeloWithThisMachinesName) {
@@ -414,11 +414,11 @@ TEST_F(SmtpProbeTest, TheProductLinksSayHeloWithThisMachinesName) {
   testing::SmtpScriptServer server(
       host, {Say("220 ready\r\n"), Say("250 hello\r\n"), Say("250 ok\r\n"), Say("250 ok\r\n")});
   RecordingDialog dialog("");
-  Shared().main_dialog = &dialog;
+  testing::LetTasksFind(&dialog);
   EXPECT_EQ(ProbeAddress(platform::RealNetwork(), host, kFrom, kAddress, 3), kProbeAccepted);
   EXPECT_TRUE(server.WaitUntilDone());
   EXPECT_EQ(server.Received(), "HELO " + LocalHostName(platform::RealNetwork()) + "\r\n" + kMail + kRcpt + kQuit);
-  Shared().main_dialog = nullptr;
+  testing::LetTasksFind(nullptr);
 }
 
 TEST(IsPositiveReply, ReadsTheFirstThreeCharactersAsANumber) {
