@@ -43,7 +43,7 @@ if [ "${1:-}" = "--inside" ]; then
     if [ -f "$2" ]; then tr -d '\r' <"$2"; else echo "(no such file)"; fi
   }
   show "members.lst, the member list (never changed)" members.lst
-  show "members.lst.OK, the result list: \"++\" marks a failed MX lookup, retried next run" members.lst.OK
+  show "members.lst.OK, the result list: \"++\" marks an address that could not be checked now, retried next run" members.lst.OK
   show "members.lst.BAD, the bad addresses (--errors file)" members.lst.BAD
   echo
   echo "=== vantrel.log, the run log (last 25 lines)"
