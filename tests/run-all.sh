@@ -85,13 +85,16 @@ fi
 
 if [ -x tests/fuzz/run-fuzzer.sh ]; then
   step "fuzz every reader of untrusted input, ${FUZZ_SECONDS}s each"
-  tests/fuzz/run-fuzzer.sh "$FUZZ_SECONDS"
+  tests/fuzz/run-fuzzer.sh "$FUZZ_SECONDS" | tee "$logs/fuzz.txt"
+  count="$(sed -n 's/^\([0-9]*\) of [0-9]* fuzz targets ran clean$/\1/p' "$logs/fuzz.txt" | tail -n 1)"
+  passed=$((passed + ${count:-0}))
 fi
 
 if [ -x tests/wine/run-wine-tests.sh ]; then
   step "Windows build under Wine"
   tests/wine/run-wine-tests.sh | tee "$logs/wine.txt"
-  count="$(sed -n 's/^\([0-9]*\) of [0-9]* scenarios passed$/\1/p' "$logs/wine.txt" | tail -n 1)"
+  # The driver is a Windows program: its lines end in CR LF.
+  count="$(tr -d '\r' <"$logs/wine.txt" | sed -n 's/^\([0-9]*\) of [0-9]* scenarios passed$/\1/p' | tail -n 1)"
   passed=$((passed + ${count:-0}))
 else
   step "Windows build (mingw preset)"
