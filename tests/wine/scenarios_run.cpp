@@ -4,6 +4,7 @@
 #include <ws2tcpip.h>
 
 #include <algorithm>
+#include <functional>
 #include <sstream>
 #include <vector>
 
@@ -160,22 +161,23 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
                      "settings written at exit, with the DNS server given in the control");
 }
 
-// A task in the middle of a dialogue waits in short slices and hears the
-// stop flag within the exit's one-second grace: the program ends by itself,
-// with no "Warning" box and nothing left to suspend.
-void ClosingDuringADialogueStopsItInTime(const Settings& settings, Checks& checks) {
-  std::string folder = ScenarioFolder(settings, "close-during-run");
+namespace {
+
+// Starts a run of one line, waits until ready says the moment has come, then
+// closes the window: the program must end by itself, with no "Warning" box,
+// and save the settings.
+void CloseDuringRunAndExpectAQuietEnd(const Settings& settings, Checks& checks, const std::string& scenario,
+                                      const std::string& list, const std::string& line,
+                                      const std::function<bool(Session&)>& ready, const std::string& ready_text) {
+  std::string folder = ScenarioFolder(settings, scenario);
   std::string ini = JoinPath(folder, "Vantrel.INI");
-  WriteWholeFile(ini, "DNS=127.0.0.1\r\nFILE=stuck.lst\r\nERROR=1\r\nBODY=1\r\n");
-  WriteWholeFile(JoinPath(folder, "stuck.lst"), "stuck@slow.test\r\n");
+  WriteWholeFile(ini, "DNS=127.0.0.1\r\nFILE=" + list + "\r\nERROR=1\r\nBODY=1\r\n");
+  WriteWholeFile(JoinPath(folder, list), line + "\r\n");
   Session vantrel(settings.vantrel_exe, folder, checks);
   if (!vantrel.started()) return;
 
   vantrel.Press(kGoButton);
-  if (!checks.Expect(WaitUntil([&] { return vantrel.Cell(0, kActivityColumn) == "Connected to 127.0.0.6 for stuck@slow.test"; }),
-                     "a task waits on the held server")) {
-    return;
-  }
+  if (!checks.Expect(WaitUntil([&] { return ready(vantrel); }), ready_text)) return;
   // Gone now, so that the file found later is the one written at exit.
   DeleteFileA(ini.c_str());
   vantrel.Close();
@@ -184,35 +186,33 @@ void ClosingDuringADialogueStopsItInTime(const Settings& settings, Checks& check
   bool ended = vantrel.WaitForExit(20000, &code);
   checks.Expect(ended && code == 0, "the program ends by itself with code 0");
   if (!ended) checks.Expect(vantrel.FindMessageBox("Warning") == nullptr, "no Warning box");
-  checks.ExpectEqual(ReadWholeFile(ini), SettingsFile("85:66", 1, "127.0.0.1", 1, "stuck.lst", kPlaceholder),
+  checks.ExpectEqual(ReadWholeFile(ini), SettingsFile("85:66", 1, "127.0.0.1", 1, list, kPlaceholder),
                      "settings written at exit");
-  checks.Expect(!FileExists(JoinPath(folder, "stuck.lst.OK")) ||
-                    ReadWholeFile(JoinPath(folder, "stuck.lst.OK")).empty(),
+  std::string result_list = JoinPath(folder, list + ".OK");
+  checks.Expect(!FileExists(result_list) || ReadWholeFile(result_list).empty(),
                 "no line of the unfinished run in the result list");
 }
 
-// Idle tasks that hand texts to the window never wait for the dialog's
-// thread, so while the exit sleeps they see the stop flag and end: no
-// "Warning", nothing suspended.
-void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& checks) {
-  std::string folder = ScenarioFolder(settings, "close-while-idle");
-  std::string ini = JoinPath(folder, "Vantrel.INI");
-  WriteWholeFile(ini, "DNS=127.0.0.1\r\nFILE=idle.lst\r\nERROR=1\r\nBODY=1\r\n");
-  WriteWholeFile(JoinPath(folder, "idle.lst"), "idle@ok.test\r\n");
-  Session vantrel(settings.vantrel_exe, folder, checks);
-  if (!vantrel.started()) return;
+}  // namespace
 
-  vantrel.Press(kGoButton);
+// A task in the middle of a dialogue waits in short slices and hears the
+// stop flag within the exit's one-second grace: nothing is left to suspend.
+void ClosingDuringADialogueStopsItInTime(const Settings& settings, Checks& checks) {
+  CloseDuringRunAndExpectAQuietEnd(
+      settings, checks, "close-during-run", "stuck.lst", "stuck@slow.test",
+      [](Session& vantrel) {
+        return vantrel.Cell(0, kActivityColumn) == "Connected to 127.0.0.6 for stuck@slow.test";
+      },
+      "a task waits on the held server");
+}
+
+// Idle tasks that hand texts to the window never wait for the dialog's
+// thread, so while the exit sleeps they see the stop flag and end.
+void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& checks) {
   // The tasks are still being started, one each 300 ms: those running wait for work.
-  if (!checks.Expect(WaitUntil([&] { return vantrel.Cell(0, kTaskColumn) == "1"; }), "task 1 has started")) return;
-  DeleteFileA(ini.c_str());
-  vantrel.Close();
-  DWORD code = 1;
-  bool ended = vantrel.WaitForExit(20000, &code);
-  checks.Expect(ended && code == 0, "the program ends by itself with code 0");
-  if (!ended) checks.Expect(vantrel.FindMessageBox("Warning") == nullptr, "no Warning box");
-  checks.ExpectEqual(ReadWholeFile(ini), SettingsFile("85:66", 1, "127.0.0.1", 1, "idle.lst", kPlaceholder),
-                     "settings written at exit");
+  CloseDuringRunAndExpectAQuietEnd(
+      settings, checks, "close-while-idle", "idle.lst", "idle@ok.test",
+      [](Session& vantrel) { return vantrel.Cell(0, kTaskColumn) == "1"; }, "task 1 has started");
 }
 
 }  // namespace vantrel::wine_test
