@@ -31,9 +31,9 @@ std::optional<JobText> DecodeJob(const std::string& value) {
 }
 
 std::string UncheckableReason(const std::string& address) {
-  if (address.size() > kSlotSize - 1 - kLongestMailHost) return "500 Address too long to check.";
-  if (address[0] == ':') return "500 Address begins with a colon.";
-  if (address.find(kJobSeparator) != std::string::npos) return "500 Address holds a control character.";
+  if (address.size() > kSlotSize - 1 - kLongestMailHost) return "Address too long to check.";
+  if (address[0] == ':') return "Address begins with a colon.";
+  if (address.find(kJobSeparator) != std::string::npos) return "Address holds a control character.";
   return std::string();
 }
 
@@ -46,7 +46,9 @@ std::string EncodeVerdict(const std::string& code, const std::string& message) {
 Verdict DecodeVerdict(const std::string& raw) {
   Verdict verdict;
   verdict.text = TrimSlotText(raw.substr(1));
-  verdict.code = verdict.text.substr(0, verdict.text.find(' '));
+  const std::size_t blank = verdict.text.find(' ');
+  verdict.code = verdict.text.substr(0, blank);
+  verdict.message = blank == std::string::npos ? std::string() : verdict.text.substr(blank + 1);
   return verdict;
 }
 

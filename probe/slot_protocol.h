@@ -40,7 +40,8 @@ std::string EncodeVerdict(const std::string& code, const std::string& message);
 
 struct Verdict {
   std::string code;  // the text before the first blank: "200", "400", "500"
-  std::string text;  // the whole verdict after ": ", code included
+  std::string text;     // the whole verdict after ": ", code included
+  std::string message;  // the text after the code
 };
 Verdict DecodeVerdict(const std::string& raw);
 

@@ -6,16 +6,6 @@
 
 namespace vantrel::run {
 
-namespace {
-
-// "500 Address too long to check." without its code.
-std::string MessageOf(const std::string& verdict) {
-  std::size_t blank = verdict.find(' ');
-  return blank == std::string::npos ? std::string() : verdict.substr(blank + 1);
-}
-
-}  // namespace
-
 VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
   SharedState& shared = Shared();
   const std::string index = std::to_string(slot);
@@ -59,8 +49,8 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     std::string reason = UncheckableReason(address);
     if (!reason.empty()) {
       results_->WriteLine(line);
-      AppendLogLine(index + " " + MessageOf(reason) + " Keeping it unchecked.");
-      Decide(read, LineOutcome::kKeptUnchecked, std::string(), MessageOf(reason));
+      AppendLogLine(index + " " + reason + " Keeping it unchecked.");
+      Decide(read, LineOutcome::kKeptUnchecked, std::string(), reason);
       continue;
     }
 
@@ -128,7 +118,7 @@ void VerificationRun::TakeVerdict(int slot, const std::string& raw) {
   } else {
     results_->WriteLine(job.line);
   }
-  Decide(job, outcome, verdict.code, MessageOf(verdict.text), TakeLastReply(slot));
+  Decide(job, outcome, verdict.code, verdict.message, TakeLastReply(slot));
   assigned_[index] = Job{};
   has_job_[index] = false;
 }
