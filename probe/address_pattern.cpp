@@ -52,4 +52,12 @@ std::optional<std::string> FindAddress(std::string_view text) {
   return std::nullopt;
 }
 
+std::optional<std::string> FindMailbox(std::string_view text) {
+  std::optional<std::string> address = FindAddress(text);
+  if (address && address->size() > 1 && address->back() == '.' && (*address)[address->size() - 2] != '@') {
+    address->pop_back();
+  }
+  return address;
+}
+
 }  // namespace vantrel

@@ -20,4 +20,8 @@ bool IsDomainChar(char c);
 // The whole address as it stands in text, or nothing when text holds none.
 std::optional<std::string> FindAddress(std::string_view text);
 
+// The address as a mail server and the DNS know it: a domain written with
+// its final dot ("anna@example.org.") names the same mailbox without it.
+std::optional<std::string> FindMailbox(std::string_view text);
+
 }  // namespace vantrel

@@ -77,6 +77,44 @@ std::string TakeLastReply(int slot) {
   return taken;
 }
 
+void SetProbeOutcome(int slot, ProbeOutcome outcome) {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.last_reply_mutex);
+  shared.probe_outcomes[static_cast<std::size_t>(slot)] = outcome;
+}
+
+ProbeOutcome ProbeOutcomeOf(int slot) {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.last_reply_mutex);
+  return shared.probe_outcomes[static_cast<std::size_t>(slot)];
+}
+
+void RecordRefusalOfUs(const std::string& mail_host, const std::string& reply) {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.refusal_mutex);
+  shared.hosts_refusing_us.insert(mail_host);
+  if (!shared.first_refusal_of_us) shared.first_refusal_of_us = RefusalOfUs{mail_host, reply};
+}
+
+bool HostRefusedUs(const std::string& mail_host) {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.refusal_mutex);
+  return shared.hosts_refusing_us.count(mail_host) > 0;
+}
+
+std::optional<RefusalOfUs> FirstRefusalOfUs() {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.refusal_mutex);
+  return shared.first_refusal_of_us;
+}
+
+void ForgetRefusalsOfUs() {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.refusal_mutex);
+  shared.hosts_refusing_us.clear();
+  shared.first_refusal_of_us.reset();
+}
+
 void ShowActivity(int row, int column, const std::string& text) {
   if (MainDialog* dialog = FoundDialog()) {
     dialog->SetTaskCell(row, column, text.substr(0, kActivityCellLimit));

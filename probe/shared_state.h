@@ -7,11 +7,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
+#include <set>
 #include <string>
 
 #include "platform/mutex.h"
 #include "platform/network.h"
 #include "platform/thread.h"
+#include "probe/probe_outcome.h"
 #include "dialog/main_dialog.h"
 
 namespace vantrel {
@@ -57,7 +60,13 @@ class TaskSlot {
 struct TaskSettings {
   std::string from_text;
   platform::Network* network = nullptr;
-  std::string helo_name;  // empty: this computer's own name
+  std::optional<std::string> helo_name;  // none: each probe looks this computer's name up
+};
+
+// The first mail host of a run that refused this computer, and what it said.
+struct RefusalOfUs {
+  std::string mail_host;
+  std::string reply;
 };
 
 struct SharedState {
@@ -86,6 +95,16 @@ struct SharedState {
   platform::Mutex last_reply_mutex;
   std::array<std::string, kTaskSlots> last_replies VANTREL_GUARDED_BY(last_reply_mutex);
 
+  // How each task's latest dialogue ended, stored before its verdict, for
+  // the run's log and report.
+  std::array<ProbeOutcome, kTaskSlots> probe_outcomes VANTREL_GUARDED_BY(last_reply_mutex){};
+
+  // Mail hosts (address texts) that refused this computer in this run: no
+  // task connects to them again, and the run hands them no more jobs.
+  platform::Mutex refusal_mutex;
+  std::set<std::string> hosts_refusing_us VANTREL_GUARDED_BY(refusal_mutex);
+  std::optional<RefusalOfUs> first_refusal_of_us VANTREL_GUARDED_BY(refusal_mutex);
+
   // A task of the last run may still be ending while the next run starts.
   platform::Mutex task_settings_mutex;
   TaskSettings task_settings VANTREL_GUARDED_BY(task_settings_mutex);
@@ -106,6 +125,15 @@ std::size_t LogBufferSize();
 // The server's last reply line in slot's latest dialogue; taking it clears it.
 void SetLastReply(int slot, const std::string& line);
 std::string TakeLastReply(int slot);
+// How slot's latest dialogue ended.
+void SetProbeOutcome(int slot, ProbeOutcome outcome);
+ProbeOutcome ProbeOutcomeOf(int slot);
+
+// Refusals of this computer in the current run; a run forgets them at its start.
+void RecordRefusalOfUs(const std::string& mail_host, const std::string& reply);
+bool HostRefusedUs(const std::string& mail_host);
+std::optional<RefusalOfUs> FirstRefusalOfUs();
+void ForgetRefusalsOfUs();
 
 // One task list cell, cut to its first 127 characters; nothing before the
 // first task started.

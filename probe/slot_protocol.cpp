@@ -30,11 +30,11 @@ std::optional<JobText> DecodeJob(const std::string& value) {
   return JobText{value.substr(0, separator), value.substr(separator + 1)};
 }
 
-std::string UncheckableReason(const std::string& address) {
-  if (address.size() > kSlotSize - 1 - kLongestMailHost) return "Address too long to check.";
-  if (address[0] == ':') return "Address begins with a colon.";
-  if (address.find(kJobSeparator) != std::string::npos) return "Address holds a control character.";
-  return std::string();
+std::optional<Uncheckable> UncheckableReason(const std::string& address) {
+  if (address.size() > kSlotSize - 1 - kLongestMailHost) return Uncheckable{"Address too long to check.", true};
+  if (address[0] == ':') return Uncheckable{"Address begins with a colon."};
+  if (address.find(kJobSeparator) != std::string::npos) return Uncheckable{"Address holds a control character."};
+  return std::nullopt;
 }
 
 bool HoldsVerdict(const std::string& raw) { return !raw.empty() && raw[0] == ':'; }

@@ -23,10 +23,14 @@ std::string EncodeJob(const std::string& address, const std::string& mail_host);
 // The job in a trimmed slot value; nothing when it holds no separator.
 std::optional<JobText> DecodeJob(const std::string& value);
 
-// Why an address cannot travel whole in a job text, or empty when it can:
-// a job that begins with ":" would read as a verdict, a code 1 inside it
-// would split it in the wrong place, and a slot holds 256 characters.
-std::string UncheckableReason(const std::string& address);
+// Why an address cannot travel whole in a job text, or nothing when it can:
+// a slot holds 256 characters, a job that begins with ":" would read as a
+// verdict, and a code 1 inside it would split it in the wrong place.
+struct Uncheckable {
+  std::string text;
+  bool too_long = false;
+};
+std::optional<Uncheckable> UncheckableReason(const std::string& address);
 
 // A verdict begins with ":" in the raw slot, whatever else the slot holds.
 bool HoldsVerdict(const std::string& raw);

@@ -10,6 +10,7 @@
 #include "probe/address_pattern.h"
 #include "probe/line_channel.h"
 #include "probe/local_host_name.h"
+#include "probe/rcpt_refusal.h"
 #include "probe/shared_state.h"
 
 namespace vantrel {
@@ -61,16 +62,16 @@ class Dialogue {
   std::unique_ptr<LineChannel> channel;
 
   // The stop flag ends a dialogue without a word: no failure text, no QUIT.
-  std::int32_t Stop() {
+  ProbeOutcome Stop() {
     Close();
-    return kProbeStopped;
+    return ProbeOutcome::kStopped;
   }
   // The common way out of every failure: the failure text once more, then
   // the connection is dropped without QUIT.
-  std::int32_t Fail(std::int32_t result, const std::string& failure_text) {
+  ProbeOutcome Fail(ProbeOutcome outcome, const std::string& failure_text) {
     Log(failure_text);
     Close();
-    return result;
+    return outcome;
   }
   // The server refused a command: both sides of the exchange in the status bar.
   void ShowRefusal(const std::string& we_said, const std::string& they_said) const {
@@ -134,21 +135,78 @@ bool IsPositiveReply(std::string_view line) {
   return code >= 200 && code <= 299;
 }
 
-std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_host, const std::string& from_text,
-                          const std::string& address, int slot, const std::string& helo_name) {
+namespace {
+
+std::int32_t ResultFor(ProbeOutcome outcome) {
+  switch (outcome) {
+    case ProbeOutcome::kAccepted:
+      return kProbeAccepted;
+    case ProbeOutcome::kStopped:
+      return kProbeStopped;
+    case ProbeOutcome::kNoConnection:
+    case ProbeOutcome::kGreetingRefused:
+    case ProbeOutcome::kHeloRefused:
+      return kProbeHostUnreachable;
+    case ProbeOutcome::kSenderRefused:
+      return kProbeSenderRefused;
+    case ProbeOutcome::kNoRecipientAddress:
+    case ProbeOutcome::kMailbox:
+      return kProbeRecipientRefused;
+    case ProbeOutcome::kRecipientDeferred:
+      return kProbeRecipientDeferred;
+    case ProbeOutcome::kRefusedUs:
+      return kProbeRefusedUs;
+    case ProbeOutcome::kNoRelay:
+      return kProbeNoRelay;
+    case ProbeOutcome::kMailboxFull:
+      return kProbeMailboxFull;
+    case ProbeOutcome::kHostRefusedUsEarlier:
+      return kProbeHostRefusedEarlier;
+  }
+  return kProbeHostUnreachable;
+}
+
+// Only the recipient's own server saying no for good, about the recipient,
+// makes an address bad; a 4xx, silence or noise leaves it to be tried again,
+// and so does a refusal that names this computer, its HELO name, its sender
+// or relaying.
+ProbeOutcome JudgeRcptRefusal(const Reply& reply, const std::string& mail_host, std::string* reply_text) {
+  const int code = ReplyCode(reply.Last());
+  if (!reply.whole || code < 500 || code > 599) return ProbeOutcome::kRecipientDeferred;
+  *reply_text = ReplyText(reply.lines);
+  switch (ReadRcptRefusal(reply.lines)) {
+    case RcptRefusal::kMailbox:
+      return ProbeOutcome::kMailbox;
+    case RcptRefusal::kNoRelay:
+      return ProbeOutcome::kNoRelay;
+    case RcptRefusal::kMailboxFull:
+      return ProbeOutcome::kMailboxFull;
+    case RcptRefusal::kRefusedUs:
+      // At once, so that no other task opens another connection there.
+      RecordRefusalOfUs(mail_host, *reply_text);
+      return ProbeOutcome::kRefusedUs;
+  }
+  return ProbeOutcome::kMailbox;
+}
+
+ProbeOutcome Converse(platform::Network& network, const std::string& mail_host, const std::string& from_text,
+                      const std::string& address, int slot, const std::optional<std::string>& helo_name,
+                      std::string* reply_text) {
   SharedState& shared = Shared();
-  if (StopFlagSet()) return kProbeStopped;
+  if (StopFlagSet()) return ProbeOutcome::kStopped;
+  // Knocking again on a door that turned this computer away only deepens a block.
+  if (HostRefusedUs(mail_host)) return ProbeOutcome::kHostRefusedUsEarlier;
   ++shared.probes_made;
   SetLastReply(slot, std::string());
   Dialogue talk(slot);
-  const std::string local_name = helo_name.empty() ? LocalHostName(network) : helo_name;
+  const std::string local_name = helo_name ? *helo_name : LocalHostName(network);
 
   talk.channel = OpenChannel(network, mail_host, "smtp", shared.waits.smtp_wait_ms, nullptr, StopFlagSet);
   // A host that never completes the handshake must not hold a stop.
   if (talk.channel == nullptr && StopFlagSet()) return talk.Stop();
   if (talk.channel == nullptr) {
     talk.Log("Error connecting to mailhost");
-    return talk.Fail(kProbeHostUnreachable, "Error connecting to mailhost");
+    return talk.Fail(ProbeOutcome::kNoConnection, "Error connecting to mailhost");
   }
   ++shared.connections_opened;
   talk.StartReplyClock();
@@ -158,7 +216,7 @@ std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_ho
   Reply reply = talk.ReadReply();
   if (reply.stopped) return talk.Stop();
   talk.LogLines(reply);
-  if (!reply.Positive()) return talk.Fail(kProbeHostUnreachable, reply.Last());
+  if (!reply.Positive()) return talk.Fail(ProbeOutcome::kGreetingRefused, reply.Last());
   if (StopFlagSet()) return talk.Stop();
 
   talk.Activity("Connected to " + mail_host + ": HELO");
@@ -169,13 +227,13 @@ std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_ho
   talk.LogLines(reply);
   if (!reply.Positive()) {
     talk.ShowRefusal("HELO " + local_name, reply.Last());
-    return talk.Fail(kProbeHostUnreachable, "HELO error: " + reply.Last());
+    return talk.Fail(ProbeOutcome::kHeloRefused, "HELO error: " + reply.Last());
   }
 
-  std::optional<std::string> sender = FindAddress(from_text);
+  std::optional<std::string> sender = FindMailbox(from_text);
   if (!sender) {
     talk.Log("Invalid FROM email address.");
-    return talk.Fail(kProbeSenderRefused, "Invalid FROM email address.");
+    return talk.Fail(ProbeOutcome::kSenderRefused, "Invalid FROM email address.");
   }
   const std::string mail_from = "MAIL FROM: <" + *sender + ">";
   talk.Activity("Connected to " + mail_host + ": " + mail_from);
@@ -186,11 +244,11 @@ std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_ho
   talk.LogLines(reply);
   if (!reply.Positive()) {
     talk.ShowRefusal(mail_from, reply.Last());
-    return talk.Fail(kProbeSenderRefused, "MAIL FROM error: " + reply.Last());
+    return talk.Fail(ProbeOutcome::kSenderRefused, "MAIL FROM error: " + reply.Last());
   }
 
-  std::optional<std::string> recipient = FindAddress(address);
-  if (!recipient) return talk.Fail(kProbeRecipientRefused, "Invalid TO email address");
+  std::optional<std::string> recipient = FindMailbox(address);
+  if (!recipient) return talk.Fail(ProbeOutcome::kNoRecipientAddress, "Invalid TO email address");
   const std::string rcpt_to = "RCPT TO: <" + *recipient + ">";
   talk.Activity("Connected to " + mail_host + ": " + rcpt_to);
   talk.Send(rcpt_to);
@@ -201,12 +259,7 @@ std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_ho
   talk.LogLines(reply);
   if (!reply.Positive()) {
     talk.ShowRefusal(rcpt_to, reply.Last());
-    // Only the recipient's own server saying no for good makes an address
-    // bad; a 4xx, silence or noise leaves it to be tried again.
-    const int code = ReplyCode(reply.Last());
-    const bool refused_for_good = reply.whole && code >= 500 && code <= 599;
-    return talk.Fail(refused_for_good ? kProbeRecipientRefused : kProbeRecipientDeferred,
-                     "RCPT TO error: " + reply.Last());
+    return talk.Fail(JudgeRcptRefusal(reply, mail_host, reply_text), "RCPT TO error: " + reply.Last());
   }
 
   talk.Activity("Disconnecting " + mail_host);
@@ -217,7 +270,19 @@ std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_ho
   // its answer is of no interest.
   platform::SleepMs(shared.waits.quit_pause_ms);
   talk.channel->Close();
-  return kProbeAccepted;
+  return ProbeOutcome::kAccepted;
+}
+
+}  // namespace
+
+std::int32_t ProbeAddress(platform::Network& network, const std::string& mail_host, const std::string& from_text,
+                          const std::string& address, int slot, const std::optional<std::string>& helo_name,
+                          ProbeDetail* detail) {
+  ProbeDetail ignored;
+  ProbeDetail& out = detail != nullptr ? *detail : ignored;
+  out = ProbeDetail{};
+  out.outcome = Converse(network, mail_host, from_text, address, slot, helo_name, &out.reply);
+  return ResultFor(out.outcome);
 }
 
 }  // namespace vantrel

@@ -50,7 +50,7 @@ platform::ThreadHandle StartTask(int slot) {
 bool TaskAlive(int slot) { return Shared().task_alive[static_cast<std::size_t>(slot)].load(); }
 
 TaskVerdict VerdictForProbeResult(std::int32_t result, const std::string& mail_host, const std::string& from_text,
-                                  const std::string& address) {
+                                  const std::string& address, const std::string& reply) {
   TaskVerdict verdict;
   if (result == kProbeAccepted) {
     verdict.message = "Verified as good: " + address;
@@ -73,6 +73,18 @@ TaskVerdict VerdictForProbeResult(std::int32_t result, const std::string& mail_h
       [[fallthrough]];
     case kProbeRecipientDeferred:
       verdict.message = "Remote server (" + mail_host + ") does not accept mail to \"" + address + "\"";
+      break;
+    case kProbeRefusedUs:
+      verdict.message = "Remote server (" + mail_host + ") refused this computer, not the address: " + reply;
+      break;
+    case kProbeNoRelay:
+      verdict.message = "Remote server (" + mail_host + ") does not take mail for this domain: " + reply;
+      break;
+    case kProbeMailboxFull:
+      verdict.message = "Remote server (" + mail_host + ") says the mailbox of \"" + address + "\" is full";
+      break;
+    case kProbeHostRefusedEarlier:
+      verdict.message = "Not checked: its mail server (" + mail_host + ") refused this computer earlier in this run.";
       break;
     default:
       verdict.message = "ERROR: Unknown error code (" + std::to_string(result) + ") found. Please report.";
@@ -122,14 +134,17 @@ void TaskProcedure(int slot) {
     const std::string& address = job->address;
     const std::string& mail_host = job->mail_host;
     ShowActivity(slot, kActivityColumn, "Connecting to " + mail_host + " for " + address);
-    std::int32_t result = ProbeAddress(network, mail_host, from_text, address, slot, settings.helo_name);
+    ProbeDetail detail;
+    std::int32_t result = ProbeAddress(network, mail_host, from_text, address, slot, settings.helo_name, &detail);
     if (shared.stop_flag.load() != 0) {
       LeaveTask(slot);
       return;
     }
     ShowActivity(slot, kActivityColumn, "Processing " + address);
-    TaskVerdict verdict = VerdictForProbeResult(result, mail_host, from_text, address);
+    TaskVerdict verdict = VerdictForProbeResult(result, mail_host, from_text, address, detail.reply);
     ShowActivity(slot, kActivityColumn, verdict.message);
+    // Before the verdict: the run reads the outcome once it sees the verdict.
+    SetProbeOutcome(slot, detail.outcome);
     my_slot.Store(verdict.slot_text);
     AppendLogLine(std::to_string(slot) + " ?" + verdict.message);
   }

@@ -29,7 +29,8 @@ struct TaskVerdict {
   std::string slot_text;  // ": 200 OK", ": 400 " + message or ": 500 " + message
   std::string message;    // shown as the activity and logged after " ?"
 };
+// reply: the refusal's text, for the verdicts that quote it.
 TaskVerdict VerdictForProbeResult(std::int32_t result, const std::string& mail_host, const std::string& from_text,
-                                  const std::string& address);
+                                  const std::string& address, const std::string& reply = std::string());
 
 }  // namespace vantrel

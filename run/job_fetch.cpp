@@ -1,6 +1,7 @@
 // Reading member list lines until one of them is an address to probe, and
 // taking the verdicts the tasks leave in their slots.
 #include "probe/slot_protocol.h"
+#include "run/line_reason.h"
 #include "run/mail_host.h"
 #include "run/verification_run.h"
 
@@ -31,7 +32,7 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     if (classified.kind == LineKind::kNotAnAddress) {
       results_->WriteLine(line);
       AppendLogLine(index + " Not an email address. No @ sign.");
-      Decide(read, LineOutcome::kNotAnAddress);
+      Decide(read, LineReason::kNotChecked);
       continue;
     }
     if (classified.was_soft_dns) {
@@ -40,17 +41,18 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     if (classified.kind == LineKind::kSuspended) {
       results_->WriteLine(line);
       AppendLogLine(index + " Suspended. Skipping this address.");
-      Decide(read, LineOutcome::kSuspended);
+      Decide(read, LineReason::kSuspended);
       continue;
     }
 
     const std::string address = TrimBlanks(line);
-    // No task can be handed it whole, so nothing can be said about it.
-    std::string reason = UncheckableReason(address);
-    if (!reason.empty()) {
-      results_->WriteLine(line);
-      AppendLogLine(index + " " + reason + " Keeping it unchecked.");
-      Decide(read, LineOutcome::kKeptUnchecked, std::string(), reason);
+    // No task can be handed it whole, so nothing can be said about it: it
+    // goes back as it came, a "++" that says so included.
+    if (std::optional<Uncheckable> uncheckable = UncheckableReason(address)) {
+      results_->WriteLine(read.read);
+      AppendLogLine(index + " " + uncheckable->text + " Keeping it unchecked.");
+      Decide(read, uncheckable->too_long ? LineReason::kTooLong : LineReason::kUnusableCharacters, std::string(),
+             uncheckable->text);
       continue;
     }
 
@@ -69,22 +71,46 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     if (!CountLookup(slot, host.outcome)) {
       results_->WriteLine(read.read);
       ++unchecked_count_;
-      Decide(read, LineOutcome::kKeptUnchecked);
+      Decide(read, LineReason::kDnsGivenUp);
       return Fetch::kNoJob;
     }
-    if (host.outcome == MailHost::Outcome::kFound) {
-      AppendLogLine(index + " Found MX server (" + host.address + ") for " + domain);
-      read.text = EncodeJob(address, host.address);
-      read.mail_host = host.address;
-      *job = std::move(read);
-      return Fetch::kJob;
-    }
-    if (host.outcome == MailHost::Outcome::kNoUsableRecord) {
-      AppendLogLine(index + " Could not find MX server for " + line);
+    read.mail_host = host.address;
+    LineReason failure = LineReason::kDnsError;
+    switch (host.outcome) {
+      case MailHost::Outcome::kFound:
+        if (HostRefusedUs(host.address)) {
+          KeepNotChecked(slot, host.address, line);
+          Decide(read, LineReason::kHostRefusedUsEarlier);
+          continue;
+        }
+        AppendLogLine(index + " Found MX server (" + host.address + ") for " + domain);
+        read.text = EncodeJob(address, host.address);
+        *job = std::move(read);
+        return Fetch::kJob;
+      case MailHost::Outcome::kNullMx: {
+        // The domain itself says that no address of it takes mail.
+        const std::string message = "Domain " + domain + " accepts no mail (null MX)";
+        JudgeBad(slot, std::string(kCodeBad) + " " + message, line);
+        Decide(read, LineReason::kNullMx, kCodeBad, message);
+        continue;
+      }
+      case MailHost::Outcome::kNoMx:
+      case MailHost::Outcome::kNoHostAddress:
+        AppendLogLine(index + " Could not find MX server for " + line);
+        failure = host.outcome == MailHost::Outcome::kNoMx ? LineReason::kNoMx : LineReason::kNoHostAddress;
+        break;
+      case MailHost::Outcome::kNoAnswer:
+        failure = LineReason::kDnsNoAnswer;
+        break;
+      case MailHost::Outcome::kNoSuchDomain:
+        failure = LineReason::kNoSuchDomain;
+        break;
+      default:
+        break;
     }
     results_->WriteLine("++" + line);
     ++bad_count_;
-    Decide(read, LineOutcome::kTryAgain);
+    Decide(read, failure);
   }
 }
 
@@ -108,19 +134,34 @@ void VerificationRun::TakeVerdict(int slot, const std::string& raw) {
   const Job& job = assigned_[index];
   Verdict verdict = DecodeVerdict(raw);
   Shared().slots[index].Store("");
-  LineOutcome outcome = LineOutcome::kGood;
+  const ProbeOutcome probe = ProbeOutcomeOf(slot);
+  LineReason reason = ReasonForProbe(probe);
   if (verdict.code == kCodeTryAgain) {
-    KeepToTryAgain(slot, verdict.text, job.line);
-    outcome = LineOutcome::kTryAgain;
+    if (probe == ProbeOutcome::kHostRefusedUsEarlier) {
+      KeepNotChecked(slot, job.mail_host, job.line);
+    } else {
+      KeepToTryAgain(slot, verdict.text, job.line);
+    }
+    if (OutcomeOf(reason) != LineOutcome::kTryAgain) reason = LineReason::kNoConnection;
   } else if (verdict.code == kCodeBad) {
     JudgeBad(slot, verdict.text, job.line);
-    outcome = LineOutcome::kBad;
+    if (OutcomeOf(reason) != LineOutcome::kBad) reason = LineReason::kMailbox;
   } else {
     results_->WriteLine(job.line);
+    reason = LineReason::kAccepted;
   }
-  Decide(job, outcome, verdict.code, verdict.message, TakeLastReply(slot));
+  Decide(job, reason, verdict.code, verdict.message, TakeLastReply(slot));
   assigned_[index] = Job{};
   has_job_[index] = false;
+}
+
+// Its mail host turned this computer away earlier in the run: asking again
+// would only deepen a block, and says nothing about the address.
+void VerificationRun::KeepNotChecked(int slot, const std::string& mail_host, const std::string& line) {
+  ++bad_count_;
+  AppendLogLine(std::to_string(slot) + " !Not checked: its mail server (" + mail_host +
+                ") refused this computer earlier in this run. Keeping it to try again next run: " + line);
+  results_->WriteLine("++" + line);
 }
 
 // Nothing was learnt about the recipient, so the line is kept for the next

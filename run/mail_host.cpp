@@ -1,80 +1,26 @@
 #include "run/mail_host.h"
 
-#include <atomic>
-#include <chrono>
-#include <condition_variable>
-#include <memory>
-#include <mutex>
-#include <thread>
+#include <optional>
 
 #include "platform/net.h"
+#include "run/unless_stopped.h"
 
 namespace vantrel::run {
 
 namespace {
 
-// Host lookups a stop left running on their own threads. A system resolver
-// gives up after its own time-outs, so they end; past this many the lookup
-// runs on the caller's thread rather than start yet another.
-constexpr int kMaxAbandonedLookups = 4;
-std::atomic<int> abandoned_lookups{0};
-
-struct PendingLookup {
-  std::mutex mutex;
-  std::condition_variable finished;
-  bool done = false;
-  bool abandoned = false;
-  bool found = false;
-  std::uint32_t address = 0;
-};
+// The DNS response code for a name that does not exist (RFC 1035).
+constexpr int kNameError = 3;
 
 bool ResolveHere(platform::Network& network, const std::string& host, std::uint32_t* address) {
   platform::SocketsLease lease(network);
   return lease.held() && network.ResolveHost(host, address);
 }
 
-enum class Resolved { kFound, kUnknown, kStopped };
-
-// The system resolver cannot be interrupted, so it runs on a short-lived
-// thread while this one waits in slices and looks at stopped in between.
-Resolved ResolveUnlessStopped(platform::Network& network, const std::string& host, const dns::StopCheck& stopped,
-                              std::uint32_t* address) {
-  if (!stopped || abandoned_lookups.load() >= kMaxAbandonedLookups) {
-    return ResolveHere(network, host, address) ? Resolved::kFound : Resolved::kUnknown;
-  }
-  auto pending = std::make_shared<PendingLookup>();
-  std::thread worker([&network, host, pending] {
-    std::uint32_t found_address = 0;
-    bool found = ResolveHere(network, host, &found_address);
-    std::lock_guard<std::mutex> lock(pending->mutex);
-    pending->done = true;
-    pending->found = found;
-    pending->address = found_address;
-    if (pending->abandoned) --abandoned_lookups;
-    pending->finished.notify_all();
-  });
-  std::unique_lock<std::mutex> lock(pending->mutex);
-  while (!pending->done) {
-    if (stopped()) {
-      pending->abandoned = true;
-      ++abandoned_lookups;
-      lock.unlock();
-      worker.detach();
-      return Resolved::kStopped;
-    }
-    pending->finished.wait_for(lock, std::chrono::milliseconds(dns::kWaitSliceMs));
-  }
-  bool found = pending->found;
-  *address = pending->address;
-  lock.unlock();
-  worker.join();
-  return found ? Resolved::kFound : Resolved::kUnknown;
-}
-
 // Names with blanks, control characters or NUL are no host names; the
 // resolver would read them cut short.
 bool CanBeAHostName(const std::string& name) {
-  if (name.empty()) return false;  // the "no mail here" record, or this computer on some systems
+  if (name.empty()) return false;  // the root, or this computer on some systems
   for (char c : name) {
     auto byte = static_cast<unsigned char>(c);
     if (byte <= ' ' || byte == 127) return false;
@@ -96,23 +42,38 @@ MailHost LookUpMailHost(platform::Network& network, const std::string& dns_serve
     host.outcome = (stopped && stopped()) ? MailHost::Outcome::kStopped : MailHost::Outcome::kNoAnswer;
     return host;
   }
-  if (dns::ReadMxReply(reply, records) != dns::kLookupOk) return host;
-  dns::MxRecord* chosen = ChoosePreferredMx(*records);
-  if (chosen != nullptr && CanBeAHostName(chosen->exchange)) {
-    std::uint32_t address = 0;
-    switch (ResolveUnlessStopped(network, chosen->exchange, stopped, &address)) {
-      case Resolved::kFound:
-        chosen->address = platform::AddressText(address).substr(0, dns::kMaxAddressLength);
-        break;
-      case Resolved::kUnknown:
-        break;
-      case Resolved::kStopped:
-        host.outcome = MailHost::Outcome::kStopped;
-        return host;
-    }
+  std::int32_t read = dns::ReadMxReply(reply, records);
+  if (read != dns::kLookupOk) {
+    if (read == dns::ResultForResponseCode(kNameError)) host.outcome = MailHost::Outcome::kNoSuchDomain;
+    return host;
   }
-  if (!chosen || chosen->address.empty()) {
-    host.outcome = MailHost::Outcome::kNoUsableRecord;
+  dns::MxRecord* chosen = ChoosePreferredMx(*records);
+  if (chosen == nullptr) {
+    host.outcome = MailHost::Outcome::kNoMx;
+    return host;
+  }
+  // The root as the exchange says "no mail here"; a null MX has preference 0.
+  if (chosen->exchange.empty() && chosen->preference == 0) {
+    host.outcome = MailHost::Outcome::kNullMx;
+    return host;
+  }
+  if (CanBeAHostName(chosen->exchange)) {
+    const std::string name = chosen->exchange;
+    std::optional<std::optional<std::uint32_t>> resolved = CallUnlessStopped<std::optional<std::uint32_t>>(
+        [&network, name]() -> std::optional<std::uint32_t> {
+          std::uint32_t address = 0;
+          if (!ResolveHere(network, name, &address)) return std::nullopt;
+          return address;
+        },
+        stopped);
+    if (!resolved) {
+      host.outcome = MailHost::Outcome::kStopped;
+      return host;
+    }
+    if (*resolved) chosen->address = platform::AddressText(**resolved).substr(0, dns::kMaxAddressLength);
+  }
+  if (chosen->address.empty()) {
+    host.outcome = MailHost::Outcome::kNoHostAddress;
     return host;
   }
   host.outcome = MailHost::Outcome::kFound;

@@ -16,8 +16,11 @@ struct MailHost {
   enum class Outcome {
     kFound,           // address holds the dotted IPv4 text of the chosen host
     kNoAnswer,        // no reply to the query came back from the DNS server
-    kLookupFailed,    // the server reported an error, or the reply could not be read
-    kNoUsableRecord,  // no MX record, or the chosen host has no address
+    kNoSuchDomain,    // the server says the domain does not exist
+    kLookupFailed,    // the server reported another error, or the reply could not be read
+    kNoMx,            // the reply holds no MX record
+    kNoHostAddress,   // the chosen host has no address
+    kNullMx,          // the domain's one record says it takes no mail (RFC 7505)
     kStopped,         // stopped saw a stop during the wait or the host lookup
   };
   Outcome outcome = Outcome::kLookupFailed;

@@ -3,6 +3,7 @@
 #include <string_view>
 #include <utility>
 
+#include "probe/address_pattern.h"
 #include "run/run_log.h"
 
 namespace vantrel::run {
@@ -31,6 +32,7 @@ std::string TrimBlanks(const std::string& text) {
 }
 
 std::string DomainOf(const std::string& line) {
+  if (std::optional<std::string> mailbox = FindMailbox(line)) return mailbox->substr(mailbox->find('@') + 1);
   std::size_t at = line.find('@');
   return at == std::string::npos ? std::string() : TrimBlanks(line.substr(at + 1));
 }

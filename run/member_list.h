@@ -36,7 +36,9 @@ ClassifiedLine ClassifyLine(const std::string& line);
 std::string TrimBlanks(const std::string& text);
 std::string TrimLeadingBlanks(const std::string& text);
 
-// The domain of an address line: everything after the first "@", trimmed.
+// The domain of an address line: that of the address the probe will use, so
+// that a display name or a comment around it, or a final dot, changes
+// nothing. Without such an address, everything after the first "@", trimmed.
 std::string DomainOf(const std::string& line);
 
 // The settings file's name as the run must know it: a list of that name

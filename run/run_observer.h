@@ -4,18 +4,12 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
-namespace vantrel {
+#include "run/line_reason.h"
 
-enum class LineOutcome {
-  kGood,            // the address's mail server accepted the recipient
-  kBad,             // refused for good, or no address in the line: removed, suspended or filed
-  kTryAgain,        // no answer about the recipient this time: kept with "++"
-  kSuspended,       // a "+" line, copied as it stands
-  kNotAnAddress,    // a line without "@", copied as it stands
-  kKeptUnchecked,   // kept unchanged without a probe (no task, or the run ended early)
-};
+namespace vantrel {
 
 struct LineDecision {
   std::int64_t line_number = 0;  // 1 for the member list's first line
@@ -25,6 +19,7 @@ struct LineDecision {
   std::string verdict_message;   // the verdict without its code, or empty
   std::string mail_host;         // the chosen host's address text, or empty
   std::string last_reply;        // the server's last reply line, or empty
+  LineReason reason = LineReason::kNotChecked;  // why it ended so; the outcome follows from it
 };
 
 struct RunProgress {
@@ -43,7 +38,7 @@ class RunObserver {
 
 // What a face may add to a run beyond the dialog's controls.
 struct RunOptions {
-  std::string helo_name;             // empty: this computer's own name
+  std::string helo_name;             // empty: this computer's own name, looked up once per run
   RunObserver* observer = nullptr;
 };
 

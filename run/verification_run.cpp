@@ -7,8 +7,10 @@
 #include "text/clock_text.h"
 #include "platform/thread.h"
 #include "probe/address_pattern.h"
+#include "probe/local_host_name.h"
 #include "probe/slot_protocol.h"
 #include "probe/task.h"
+#include "run/unless_stopped.h"
 
 namespace vantrel::run {
 
@@ -97,6 +99,17 @@ void VerificationRun::DisableControls(bool disabled) {
   for (int control : kRunControls) dialog_.Enable(control, !disabled);
 }
 
+// One name for the whole run: a lookup per probe costs a reverse lookup per
+// address, and a slow resolver would hold a stop.
+std::optional<std::string> VerificationRun::HeloName() {
+  if (!options_.helo_name.empty()) return options_.helo_name;
+  platform::Network& network = network_;
+  return CallUnlessStopped<std::string>([&network] { return LocalHostName(network); }, [this] {
+    dialog_.ProcessOneMessage();
+    return Shared().stop_flag.load() != 0;
+  });
+}
+
 bool VerificationRun::StartTasks() {
   SharedState& shared = Shared();
   for (int slot = 0; slot < kTaskSlots; ++slot) {
@@ -131,10 +144,13 @@ RunEnd VerificationRun::Execute() {
   shared.stop_flag.store(0);
   shared.probes_made.store(0);
   shared.connections_opened.store(0);
+  ForgetRefusalsOfUs();
+  std::optional<std::string> helo_name = HeloName();
+  if (!helo_name) return RunEnd::kStopped;
   // Tasks find their window through the registry and take the FROM text from
   // here; both must be this run's before the first task starts.
   RegisterMainDialog(&dialog_);
-  SetTaskSettings(TaskSettings{from_text, &network_, options_.helo_name});
+  SetTaskSettings(TaskSettings{from_text, &network_, *helo_name});
   if (!StartTasks()) return RunEnd::kStopped;
   results_ = std::make_unique<ResultList>(files_, ResultListName(list_name_));
 
@@ -206,7 +222,7 @@ void VerificationRun::KeepAlive(int slot) {
   results_->WriteLine(job.line);
   AppendLogLine(std::to_string(slot) + " No task could take this address. Keeping it unchecked: " + job.line);
   ++unchecked_count_;
-  Decide(job, LineOutcome::kKeptUnchecked);
+  Decide(job, LineReason::kNoTask);
   has_job_[index] = false;
   assigned_[index] = Job{};
   shared.slots[index].Store(kQuitSignal);
@@ -227,7 +243,7 @@ bool VerificationRun::KeepUncheckedLines() {
     ReportProgress();
     results_->WriteLine(job.read);
     ++unchecked_count_;
-    Decide(job, LineOutcome::kKeptUnchecked);
+    Decide(job, dns_silent_ ? LineReason::kDnsGivenUp : LineReason::kNoTask);
     if (++lines_since_check >= kLinesPerStopCheck) {
       lines_since_check = 0;
       if (Shared().stop_flag.load() != 0) return false;
@@ -271,6 +287,15 @@ std::vector<std::string> VerificationRun::Warnings() {
         "WARNING: No mail server could be reached. Outgoing connections to port 25 may be blocked on this "
         "network. The addresses were kept with \"++\" to be tried again by the next run.");
   }
+  if (refusals_of_us_ > 0) {
+    std::optional<RefusalOfUs> first = FirstRefusalOfUs();
+    warnings.push_back("WARNING: " + std::to_string(refusals_of_us_) +
+                       " addresses could not be checked because their mail servers refused this computer, its HELO "
+                       "name or its sender. The first refusal came from " +
+                       (first ? first->mail_host + ": " + first->reply : std::string("?")) +
+                       ". They were kept with \"++\" to be tried again. Check the FROM address, the HELO name and "
+                       "whether this computer's address is on a blocklist.");
+  }
   if (!list_warning_.empty()) warnings.push_back(list_warning_);
   if (log_.WriteFailed()) {
     // In Remove mode the log is the only record of a removed address.
@@ -282,13 +307,17 @@ std::vector<std::string> VerificationRun::Warnings() {
   return warnings;
 }
 
-void VerificationRun::Decide(const Job& job, LineOutcome outcome, const std::string& code,
+void VerificationRun::Decide(const Job& job, LineReason reason, const std::string& code,
                              const std::string& message, const std::string& last_reply) {
+  const LineOutcome outcome = OutcomeOf(reason);
+  ++outcome_counts_[static_cast<std::size_t>(outcome)];
+  if (reason == LineReason::kRefusedUs || reason == LineReason::kHostRefusedUsEarlier) ++refusals_of_us_;
   if (options_.observer == nullptr) return;
   LineDecision decision;
   decision.line_number = job.number;
   decision.line = job.read;
   decision.outcome = outcome;
+  decision.reason = reason;
   decision.verdict_code = code;
   decision.verdict_message = message;
   decision.mail_host = job.mail_host;

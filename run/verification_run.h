@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "probe/shared_state.h"
 #include "run/mail_host.h"
 #include "run/member_list.h"
+#include "run/line_reason.h"
 #include "run/result_files.h"
 #include "run/run_controller.h"
 #include "run/run_log.h"
@@ -60,16 +62,20 @@ class VerificationRun {
   bool CountLookup(int slot, MailHost::Outcome outcome);  // false when the DNS server is given up
   void TakeVerdict(int slot, const std::string& raw);
   void KeepToTryAgain(int slot, const std::string& verdict, const std::string& line);
+  void KeepNotChecked(int slot, const std::string& mail_host, const std::string& line);
   void JudgeBad(int slot, const std::string& verdict, const std::string& line);
   void KeepAlive(int slot);
   bool WorkRemains();
   bool KeepUncheckedLines();  // false when the stop flag was seen
   void Finish();
   std::vector<std::string> Warnings();
-  // Tells the observer, if any, how a line read was decided; every line read
-  // is decided once, except those in hand when the stop flag ends the run.
-  void Decide(const Job& job, LineOutcome outcome, const std::string& code = std::string(),
+  // Counts how a line read was decided and tells the observer, if any; every
+  // line read is decided once, except those in hand when the stop flag ends
+  // the run.
+  void Decide(const Job& job, LineReason reason, const std::string& code = std::string(),
               const std::string& message = std::string(), const std::string& last_reply = std::string());
+  // The HELO name of every probe of this run; nothing when the stop flag came first.
+  std::optional<std::string> HeloName();
   void ReportProgress();
 
   MainDialog& dialog_;
@@ -96,6 +102,9 @@ class VerificationRun {
   int lookups_unanswered_ = 0;     // in a row
   bool bad_file_failed_ = false;   // a bad-address entry went to the result list instead
   std::int32_t unchecked_count_ = 0;  // lines kept without a probe
+  // Lines decided, by outcome; and those kept because a mail server refused this computer.
+  std::array<std::int32_t, kLineOutcomes> outcome_counts_{};
+  std::int32_t refusals_of_us_ = 0;
 };
 
 // The "Results" box text, with a warning for every way in which the files

@@ -46,14 +46,15 @@ ReportFile::ReportFile(platform::FileSystem& files, std::string name) : files_(f
 bool ReportFile::Open() {
   file_ = files_.OpenTruncate(name_);
   if (!file_) return false;
-  Put(CsvRecord({"line_number", "line", "outcome", "verdict_code", "verdict_message", "mail_host", "last_reply"}));
+  Put(CsvRecord({"line_number", "line", "outcome", "verdict_code", "verdict_message", "mail_host", "last_reply",
+                   "reason"}));
   return !failed_;
 }
 
 void ReportFile::LineDecided(const LineDecision& decision) {
   std::string number = std::to_string(decision.line_number);
   Put(CsvRecord({number, decision.line, OutcomeName(decision.outcome), decision.verdict_code,
-                 decision.verdict_message, decision.mail_host, decision.last_reply}));
+                 decision.verdict_message, decision.mail_host, decision.last_reply, ReasonName(decision.reason)}));
 }
 
 void ReportFile::Put(const std::string& row) {

@@ -255,10 +255,12 @@ TEST_F(MxLookupTest, OnlyTheChosenHostIsResolved) {
       {"a thousand hosts", thousand, MailHost::Outcome::kFound, "127.1.2.6", {chosen}},
       {"equal preferences: the first name", {{10, "mx2.a.bc"}, {10, "mx1.a.bc"}}, MailHost::Outcome::kFound,
        "127.1.2.6", {"mx1.a.bc"}},
-      {"the chosen host is unknown", {{20, "mx1.a.bc"}, {10, "nowhere.a.bc"}}, MailHost::Outcome::kNoUsableRecord,
+      {"the chosen host is unknown", {{20, "mx1.a.bc"}, {10, "nowhere.a.bc"}}, MailHost::Outcome::kNoHostAddress,
        "", {"nowhere.a.bc"}},
-      {"the empty exchange is never resolved", {{0, ""}, {10, "mx1.a.bc"}}, MailHost::Outcome::kNoUsableRecord,
-       "", {}},
+      {"a null MX is never resolved", {{0, ""}}, MailHost::Outcome::kNullMx, "", {}},
+      {"the root preferred, though not at 0, is no null MX", {{5, ""}, {10, "mx1.a.bc"}},
+       MailHost::Outcome::kNoHostAddress, "", {}},
+      {"no MX record at all", {}, MailHost::Outcome::kNoMx, "", {}},
   };
   for (const Case& c : cases) {
     std::vector<testing::MxAnswer> records = c.records;
@@ -331,7 +333,7 @@ TEST_F(MxLookupTest, TheRealResolverReadsDottedAddressesWithoutAsking) {
   const std::vector<Case> cases = {
       {"a.bc", MailHost::Outcome::kFound, "127.1.2.5"},
       {"d.ef", MailHost::Outcome::kFound, "127.1.2.7"},
-      {"nowhere.example", MailHost::Outcome::kLookupFailed, ""},
+      {"nowhere.example", MailHost::Outcome::kNoSuchDomain, ""},
   };
   for (const Case& c : cases) {
     MxRecordList records;

@@ -154,6 +154,7 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
   shared.waits.quit_pause_ms = 0;
   shared.stop_flag = 0;
   const std::string saved_log = TakeLogBuffer();
+  ForgetRefusalsOfUs();  // a refusal of the last input must not keep this one from connecting
 
   ServedNetwork network(served, piece, falls_silent);
   std::int32_t result = ProbeAddress(network, "mx.example.org", kFuzzFromText, kFuzzAddress, 3, kFuzzHelo);
@@ -166,7 +167,7 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
     shared.log_buffer = saved_log;
   }
 
-  if (result < kProbeAccepted || result > kProbeRecipientDeferred) {
+  if (result < kProbeAccepted || result > kProbeMailboxFull) {
     return "unknown probe result " + std::to_string(result);
   }
   if (network.record->connections != 1) return "connected " + std::to_string(network.record->connections) + " times";
@@ -202,6 +203,12 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
   if (result == kProbeAccepted) {
     if (commands_sent < 3) return "accepted without RCPT TO";
     if (!positive(3)) return "accepted though the last reply line to RCPT TO was not positive";
+  }
+  // A refusal read for what it is about is always a whole 5xx to RCPT TO.
+  if (result >= kProbeRecipientRefused && result != kProbeRecipientDeferred && commands_sent == 3) {
+    if (replies.size() < 4 || replies[3].back().rfind('5', 0) != 0) {
+      return "result " + std::to_string(result) + " without a 5xx reply to RCPT TO";
+    }
   }
   return std::string();
 }

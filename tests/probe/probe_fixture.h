@@ -28,6 +28,7 @@ class SharedStateTest : public ::testing::Test {
     saved_log_ = TakeLogBuffer();
     shared.stop_flag = 0;
     LetTasksFind(nullptr);
+    ForgetRefusalsOfUs();
   }
 
   void TearDown() override {
@@ -36,6 +37,7 @@ class SharedStateTest : public ::testing::Test {
     shared.stop_flag = saved_stop_;
     RegisterMainDialog(saved_dialog_);
     shared.dialog_found = saved_found_;
+    ForgetRefusalsOfUs();
     platform::MutexLock lock(shared.log_mutex);
     shared.log_buffer = saved_log_;
   }

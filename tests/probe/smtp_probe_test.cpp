@@ -69,6 +69,8 @@ const char kUnreachable[] = ": 400 Remote SMTP server ({host}) unreachable.";
 const char kSenderTryAgain[] = ": 400 Remote server ({host}) does not accept mail from \"{from}\"";
 const char kRecipientTryAgain[] = ": 400 Remote server ({host}) does not accept mail to \"{address}\"";
 const char kRecipientBad[] = ": 500 Remote server ({host}) does not accept mail to \"{address}\"";
+const char kRefusedUs[] = ": 400 Remote server ({host}) refused this computer, not the address: ";
+const char kNoRelay[] = ": 400 Remote server ({host}) does not take mail for this domain: ";
 
 struct Outcome {
   std::int32_t result = 99;
@@ -112,8 +114,9 @@ class SmtpProbeTest : public testing::SharedStateTest {
       return network.SystemNetwork::ConnectTcp(to, port, wait_ms, nullptr);
     };
     Outcome out;
-    out.result = ProbeAddress(network, host, in.from, in.address, in.slot);
-    out.verdict = VerdictForProbeResult(out.result, host, in.from, in.address).slot_text;
+    ProbeDetail detail;
+    out.result = ProbeAddress(network, host, in.from, in.address, in.slot, std::nullopt, &detail);
+    out.verdict = VerdictForProbeResult(out.result, host, in.from, in.address, detail.reply).slot_text;
     if (server.Connections() > 0) {
       EXPECT_TRUE(server.WaitUntilDone());
     }
@@ -276,6 +279,24 @@ TEST_F(SmtpProbeTest, DialoguesEndWithTheRightVerdictBytesAndLogLines) {
        rcpt_log({"", "RCPT TO error: "}), rcpt_status("")},
       {"noise in answer to RCPT TO", to_rcpt_then(Say("hello?\r\n")), kRecipientTryAgain, to_rcpt,
        rcpt_log({"hello?", "RCPT TO error: hello?"}), rcpt_status("hello?")},
+      {"a blocklist's refusal at RCPT TO is about this computer",
+       to_rcpt_then(Say("554-5.7.1 Service unavailable; Client host [192.0.2.1] blocked\r\n554 5.7.1 see https://x\r\n")),
+       std::string(kRefusedUs) + "5.7.1 Service unavailable; Client host [192.0.2.1] blocked 5.7.1 see https://x",
+       to_rcpt,
+       rcpt_log({"554-5.7.1 Service unavailable; Client host [192.0.2.1] blocked", "554 5.7.1 see https://x",
+                 "RCPT TO error: 554 5.7.1 see https://x"}),
+       rcpt_status("554 5.7.1 see https://x")},
+      {"a refusal to relay", to_rcpt_then(Say("554 5.7.1 <jane.doe@example.com>: Relay access denied\r\n")),
+       std::string(kNoRelay) + "5.7.1 <jane.doe@example.com>: Relay access denied", to_rcpt,
+       rcpt_log({"554 5.7.1 <jane.doe@example.com>: Relay access denied",
+                 "RCPT TO error: 554 5.7.1 <jane.doe@example.com>: Relay access denied"}),
+       rcpt_status("554 5.7.1 <jane.doe@example.com>: Relay access denied")},
+      {"a full mailbox", to_rcpt_then(Say("552 5.2.2 Mailbox full\r\n")),
+       ": 400 Remote server ({host}) says the mailbox of \"{address}\" is full", to_rcpt,
+       rcpt_log({"552 5.2.2 Mailbox full", "RCPT TO error: 552 5.2.2 Mailbox full"}),
+       rcpt_status("552 5.2.2 Mailbox full")},
+      {"a final dot after the domain is not sent", accepting, kGood,
+       std::string(kHelo) + kMail + kRcpt + kQuit, accepted_log, {}, With(kFrom, "jane.doe@example.com.")},
       {"a blank before the code is no reply code", to_rcpt_then(Say(" 550 no\r\n")), kRecipientTryAgain, to_rcpt,
        rcpt_log({" 550 no", "RCPT TO error:  550 no"}), rcpt_status(" 550 no")},
       {"display name, brackets and capitals",
@@ -383,34 +404,46 @@ TEST_F(SmtpProbeTest, TheStopFlagEndsTheDialogueAtItsNextCheckWithoutAWord) {
   }
 }
 
-TEST_F(SmtpProbeTest, WithTheStopFlagSetNothingIsOpened) {
-  const std::string host = testing::LoopbackAddress(70);
-  testing::SmtpScriptServer server(host, {Say("220 ready\r\n")});
-  RecordingDialog dialog("");
-  testing::LetTasksFind(&dialog);
-  Shared().stop_flag = -1;
-  bool opened = false;
-  bool named = false;
-  testing::TestNetwork network;
-  network.first_local_address = [&](std::uint32_t*) {
-    named = true;
-    return false;
-  };
-  network.connect_tcp = [&](std::uint32_t, std::uint16_t, int) {
-    opened = true;
-    return std::unique_ptr<platform::ByteStream>();
-  };
-  EXPECT_EQ(ProbeAddress(network, host, kFrom, kAddress, 3), kProbeStopped);
-  EXPECT_FALSE(opened);
-  EXPECT_FALSE(named);
-  EXPECT_EQ(server.Connections(), 0);
-  EXPECT_TRUE(LogBufferEmpty());
-  EXPECT_TRUE(dialog.Cells().empty());
-  testing::LetTasksFind(nullptr);
+// Neither a stop nor a host that turned this computer away earlier in the
+// run is worth a connection, nor a look-up of this computer's name.
+TEST_F(SmtpProbeTest, WithTheStopFlagSetOrAHostThatRefusedUsNothingIsOpened) {
+  const struct {
+    const char* name;
+    bool stop;
+    std::int32_t result;
+  } cases[] = {{"stop flag set", true, kProbeStopped}, {"host refused us earlier", false, kProbeHostRefusedEarlier}};
+  int n = 70;
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const std::string host = testing::LoopbackAddress(n++);
+    testing::SmtpScriptServer server(host, {Say("220 ready\r\n")});
+    RecordingDialog dialog("");
+    testing::LetTasksFind(&dialog);
+    Shared().stop_flag = c.stop ? -1 : 0;
+    if (!c.stop) RecordRefusalOfUs(host, "5.7.1 blocked");
+    bool opened = false;
+    bool named = false;
+    testing::TestNetwork network;
+    network.first_local_address = [&](std::uint32_t*) {
+      named = true;
+      return false;
+    };
+    network.connect_tcp = [&](std::uint32_t, std::uint16_t, int) {
+      opened = true;
+      return std::unique_ptr<platform::ByteStream>();
+    };
+    EXPECT_EQ(ProbeAddress(network, host, kFrom, kAddress, 3), c.result);
+    EXPECT_FALSE(opened);
+    EXPECT_FALSE(named);
+    EXPECT_EQ(server.Connections(), 0);
+    EXPECT_TRUE(LogBufferEmpty());
+    EXPECT_TRUE(dialog.Cells().empty());
+    testing::LetTasksFind(nullptr);
+  }
 }
 
 TEST_F(SmtpProbeTest, TheProductLinksSayHeloWithThisMachinesName) {
-  const std::string host = testing::LoopbackAddress(71);
+  const std::string host = testing::LoopbackAddress(72);
   testing::SmtpScriptServer server(
       host, {Say("220 ready\r\n"), Say("250 hello\r\n"), Say("250 ok\r\n"), Say("250 ok\r\n")});
   RecordingDialog dialog("");

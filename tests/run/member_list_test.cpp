@@ -61,10 +61,19 @@ TEST(ClassifyLine, EveryKindOfLine) {
   }
 }
 
-TEST(DomainOf, EverythingAfterTheFirstAtTrimmed) {
+TEST(DomainOf, TheDomainOfTheAddressTheProbeUses) {
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"a@b.example", "b.example"},   {" a@ b.example  ", "b.example"}, {"a@b@c.example", "b@c.example"},
-      {"a@", ""},                     {"a@  ", ""},                     {"a@b .example", "b .example"},
+      {"a@b.example", "b.example"},
+      {"a@b@c.example", "b"},
+      {"a@b .example", "b"},
+      {"Anna Example <anna@b.example>", "b.example"},
+      {"anna@b.example (Anna)", "b.example"},
+      {"anna@b.example.", "b.example"},
+      {"anna@b.example..", "b.example."},
+      // No address the pattern finds: everything after the first "@", trimmed.
+      {" a@ b.example  ", "b.example"},
+      {"a@", ""},
+      {"a@  ", ""},
   };
   for (const auto& [line, domain] : cases) EXPECT_EQ(DomainOf(line), domain) << line;
 }

@@ -57,6 +57,10 @@ void RunTest::SetUp() {
     }
     // The fake server's own thread dawdles; the run under test waits on its socket.
     if (answer.delay_ms > 0) std::this_thread::sleep_for(std::chrono::milliseconds(answer.delay_ms));
+    for (auto bound = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+         answer.answer_once && !answer.answer_once() && std::chrono::steady_clock::now() < bound;) {
+      std::this_thread::yield();
+    }
     if (answer.kind == DnsAnswer::Kind::kSilent) return std::optional<std::string>();
     std::vector<MxAnswer> records;
     for (const auto& [preference, exchange] : answer.mx) records.push_back({preference, exchange});
@@ -76,6 +80,10 @@ void RunTest::SetUp() {
   smtp_.push_back(std::make_unique<FakeSmtpServer>(
       LoopbackAddress(kGreylisted),
       std::vector<std::string>{greeting, "250 hi\r\n", "250 ok\r\n", "451 try again later\r\n"}));
+  smtp_.push_back(std::make_unique<FakeSmtpServer>(
+      LoopbackAddress(kBlocklisted),
+      std::vector<std::string>{greeting, "250 hi\r\n", "250 ok\r\n",
+                               "554 5.7.1 Service unavailable; Client host [192.0.2.1] blocked using zone.test\r\n"}));
   for (const auto& server : smtp_) ASSERT_TRUE(server->listening());
 
   AnswerMx("good.test", kGoodHost);
@@ -83,6 +91,7 @@ void RunTest::SetUp() {
   AnswerMx("down.test", kNobody);
   AnswerMx("sender.test", kMailRefused);
   AnswerMx("grey.test", kGreylisted);
+  AnswerMx("blocked.test", kBlocklisted);
   DnsAnswer nxdomain;
   nxdomain.kind = DnsAnswer::Kind::kResponseCode;
   nxdomain.response_code = 3;
@@ -180,6 +189,13 @@ std::vector<std::string> RunTest::LogLinesStartingWith(const std::string& prefix
 std::vector<std::string> RunTest::DnsQueries() {
   std::lock_guard<std::mutex> lock(answers_mutex_);
   return dns_queries_;
+}
+
+int RunTest::Connections(int host) {
+  for (const auto& server : smtp_) {
+    if (server->address() == LoopbackAddress(host)) return server->Connections();
+  }
+  return 0;
 }
 
 std::string RunTest::LastResults() {

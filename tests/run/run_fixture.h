@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -27,6 +28,7 @@ struct DnsAnswer {
   std::vector<std::pair<std::uint16_t, std::string>> mx;  // preference, exchange
   int response_code = 0;
   int delay_ms = 0;  // the server dawdles this long before answering
+  std::function<bool()> answer_once;  // when set, the server answers once it holds (10 s at most)
 };
 
 // Every decision and progress report of a run, as the observer received them.
@@ -46,6 +48,7 @@ class RunTest : public ::testing::Test {
   static constexpr int kNobody = 7;        // nothing listens: unreachable
   static constexpr int kMailRefused = 8;   // 553 to MAIL FROM
   static constexpr int kGreylisted = 9;    // 451 to RCPT TO
+  static constexpr int kBlocklisted = 10;  // 554 Client host blocked, to RCPT TO
   static constexpr int kDnsHost = 53;
 
   void SetUp() override;
@@ -66,6 +69,7 @@ class RunTest : public ::testing::Test {
   std::string LastResults();  // the text of the last "Results" box
 
   std::vector<std::string> DnsQueries();  // the domains asked, in order
+  int Connections(int host);  // accepted so far by the SMTP server of host
 
   FakeMainDialog dialog_;
   RunOptions options_;  // what Run hands the run besides the dialog

@@ -36,12 +36,19 @@ TEST_F(RunTest, EveryKindOfLine) {
       {"soft DNS, found now", "++again@good.test\r\n", {"again@good.test"}, 1, 0},
       {"soft DNS, failing again", "++again@nxdomain.test\r\n", {"++again@nxdomain.test"}, 1, 1},
       {"soft DNS after blanks", "  ++x@good.test\r\n", {"++x@good.test"}, 1, 0},
-      {"two at signs", "a@b@good.test\r\n", {"++a@b@good.test"}, 1, 1},
+      {"two at signs: the address ends at the second", "a@b@good.test\r\n", {"++a@b@good.test"}, 1, 1},
+      {"a display name", "Anna Example <anna@good.test>\r\n", {"Anna Example <anna@good.test>"}, 1, 0},
+      {"a comment after the address", "anna@good.test (Anna)\r\n", {"anna@good.test (Anna)"}, 1, 0},
+      {"a final dot after the domain", "anna@good.test.\r\n", {"anna@good.test."}, 1, 0},
+      {"a null MX: bad without a connection", "x@nullmx.test\r\n", {"+x@nullmx.test"}, 1, 1},
       {"bad address, suspended", " bad@refused.test\r\n", {"+bad@refused.test"}, 1, 1},
       {"Ctrl-Z as the last byte ends the list", "a@good.test\r\n\x1a", {"a@good.test"}, 1, 0},
       {"LF-only list is one line", "x@nomx.test\ny@good.test\n", {"++x@nomx.test\ny@good.test\n"}, 1, 1},
       {"last line without an end", "# top\r\none@good.test", {"# top", "one@good.test"}, 2, 0},
   };
+  DnsAnswer null_mx;
+  null_mx.mx = {{0, ""}};
+  Answer("nullmx.test", null_mx);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     WriteFile("MEMBERS.LST", c.list);
@@ -50,10 +57,14 @@ TEST_F(RunTest, EveryKindOfLine) {
     EXPECT_EQ(LastResults(), Results(c.master, c.bad));
   }
   EXPECT_FALSE(FileExists("MEMBERS.LST.BAD"));
-  // The domain of a line with two at signs is everything after the first.
+  // The domain looked up is that of the address the probe uses.
   std::vector<std::string> asked = DnsQueries();
-  EXPECT_NE(std::find(asked.begin(), asked.end(), "b@good.test"), asked.end());
+  EXPECT_NE(std::find(asked.begin(), asked.end(), "b"), asked.end());
   EXPECT_EQ(std::count(asked.begin(), asked.end(), "refused.test"), 1) << "suspended lines are never looked up";
+  for (const std::string& domain : asked) EXPECT_EQ(domain.find_first_of(" .>)", domain.size() - 1), std::string::npos);
+  EXPECT_EQ(LogLinesStartingWith("0 !I think this is a bad address: 500 Domain nullmx.test"),
+            std::vector<std::string>{
+                "0 !I think this is a bad address: 500 Domain nullmx.test accepts no mail (null MX) x@nullmx.test"});
 }
 
 // Only a refusal by the recipient's own server makes an address bad; a
@@ -101,6 +112,63 @@ TEST_F(RunTest, EveryErrorModeWithEveryVerdict) {
             std::vector<std::string>(
                 3, "0 !Could not check this address now, keeping it to try again next run: " + down + "  gone@down.test"));
   EXPECT_EQ(LogLinesStartingWith("0 Could not find MX server for x@nomx.test").size(), 3u);
+}
+
+// A mail server that turns this computer away says nothing of its
+// subscribers: none is removed, suspended or filed in any mode, and after
+// the first refusal its host gets no further connection in the run.
+TEST_F(RunTest, ARefusalOfThisComputerCostsNoSubscriber) {
+  Shared().waits.dns_wait_ms = 20000;
+  // Later lines resolve to the same host only once the refusal is in, so
+  // the run cannot have handed them out before.
+  DnsAnswer after_refusal;
+  after_refusal.mx = {{10, Host(kBlocklisted)}};
+  after_refusal.answer_once = [] { return HostRefusedUs(Host(kBlocklisted)); };
+  Answer("later.test", after_refusal);
+  const std::string list = "a@blocked.test\r\nb@later.test\r\n c@later.test\r\nd@good.test\r\n";
+  const std::vector<std::string> reasons = {"refused-us", "host-refused-us-earlier", "host-refused-us-earlier",
+                                            "accepted"};
+  for (int mode : {kRemoveButton, kSuspendButton, kWriteToFileButton}) {
+    SCOPED_TRACE(mode);
+    const int connections_before = Connections(kBlocklisted);
+    WriteFile("MEMBERS.LST", list);
+    RecordingObserver observer;
+    options_.observer = &observer;
+    ASSERT_EQ(Run(mode), RunEnd::kCompleted);
+    options_.observer = nullptr;
+    EXPECT_EQ(Sorted(CrLfLines(ReadFile("MEMBERS.LST.OK"))),
+              (std::vector<std::string>{"++ c@later.test", "++a@blocked.test", "++b@later.test", "d@good.test"}));
+    EXPECT_EQ(Connections(kBlocklisted), connections_before + 1);
+    ASSERT_EQ(observer.decisions.size(), reasons.size());
+    for (const LineDecision& decision : observer.decisions) {
+      EXPECT_EQ(ReasonName(decision.reason), reasons[static_cast<std::size_t>(decision.line_number - 1)]);
+    }
+    const std::string results = LastResults();
+    EXPECT_EQ(results.rfind(Results(4, 3), 0), 0u) << results;
+    EXPECT_NE(results.find("\r\n\r\nWARNING: 3 addresses could not be checked because their mail servers refused "
+                           "this computer, its HELO name or its sender. The first refusal came from " +
+                           Host(kBlocklisted) +
+                           ": 5.7.1 Service unavailable; Client host [192.0.2.1] blocked using zone.test. They were "
+                           "kept with \"++\" to be tried again. Check the FROM address, the HELO name and whether "
+                           "this computer's address is on a blocklist."),
+              std::string::npos)
+        << results;
+  }
+  EXPECT_FALSE(FileExists("MEMBERS.LST.BAD"));
+  const std::string log = ReadFile("vantrel.log");
+  const std::string refused = " !Could not check this address now, keeping it to try again next run: 400 Remote "
+                              "server (" + Host(kBlocklisted) + ") refused this computer, not the address: 5.7.1";
+  const std::string not_checked = " !Not checked: its mail server (" + Host(kBlocklisted) +
+                                  ") refused this computer earlier in this run. Keeping it to try again next run: ";
+  std::size_t refusals = 0, skipped = 0;
+  for (const std::string& line : CrLfLines(log)) {
+    refusals += line.find(refused) != std::string::npos;
+    skipped += line.find(not_checked + "b@later.test") != std::string::npos ||
+               line.find(not_checked + " c@later.test") != std::string::npos;
+  }
+  EXPECT_EQ(refusals, 3u);
+  EXPECT_EQ(skipped, 6u);
+  EXPECT_EQ(log.find("bad address"), std::string::npos);
 }
 
 TEST_F(RunTest, PreferredMailExchanger) {
@@ -278,7 +346,7 @@ TEST_F(RunTest, AddressesThatCannotBeHandedToATask) {
     for (int mode : {kRemoveButton, kSuspendButton, kWriteToFileButton}) {
       WriteFile("MEMBERS.LST", c.line + "\r\n");
       ASSERT_EQ(Run(mode), RunEnd::kCompleted);
-      EXPECT_EQ(CrLfLines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{c.line.substr(c.line[0] == '+' ? 2 : 0)});
+      EXPECT_EQ(CrLfLines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{c.line});
       EXPECT_EQ(LastResults(), Results(1, 0));
       std::vector<std::string> log = LogLinesStartingWith("0 ");
       ASSERT_FALSE(log.empty());

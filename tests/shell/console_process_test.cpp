@@ -218,6 +218,7 @@ TEST(ConsoleProgram, TheReportAgreesWithTheResultListInEveryMode) {
   const std::vector<std::string> list = {"# heading, with \"quotes\"", "a@ok.test", "b@strict.test", "c@nomx.test",
                                          "+d@ok.test", "e@ok.test"};
   const std::vector<std::string> outcomes = {"not-an-address", "good", "bad", "try-again", "suspended", "good"};
+  const std::vector<std::string> reasons = {"not-checked", "accepted", "mailbox", "no-mx", "suspended", "accepted"};
 
   for (const std::string mode : {"remove", "suspend", "file"}) {
     SCOPED_TRACE(mode);
@@ -233,7 +234,7 @@ TEST(ConsoleProgram, TheReportAgreesWithTheResultListInEveryMode) {
     ASSERT_TRUE(rows.has_value()) << console.File("run.csv");
     ASSERT_FALSE(rows->empty());
     EXPECT_EQ(rows->front(), (std::vector<std::string>{"line_number", "line", "outcome", "verdict_code",
-                                                       "verdict_message", "mail_host", "last_reply"}));
+                                                       "verdict_message", "mail_host", "last_reply", "reason"}));
     ASSERT_EQ(rows->size(), list.size() + 1);
     std::vector<std::string> result = testing::SortedCrLfLines(console.File("list.lst.OK"));
     std::string bad_file = console.Has("list.lst.BAD") ? console.File("list.lst.BAD") : "";
@@ -244,10 +245,11 @@ TEST(ConsoleProgram, TheReportAgreesWithTheResultListInEveryMode) {
               [](const auto& a, const auto& b) { return std::stol(a[0]) < std::stol(b[0]); });
     for (std::size_t i = 0; i < list.size(); ++i) {
       const std::vector<std::string>& row = (*rows)[i + 1];
-      ASSERT_EQ(row.size(), 7u);
+      ASSERT_EQ(row.size(), 8u);
       EXPECT_EQ(row[0], std::to_string(i + 1));
       EXPECT_EQ(row[1], list[i]);
       EXPECT_EQ(row[2], outcomes[i]) << list[i];
+      EXPECT_EQ(row[7], reasons[i]) << list[i];
       const std::string& outcome = row[2];
       if (outcome == "good" || outcome == "suspended" || outcome == "not-an-address") {
         EXPECT_TRUE(in_result(list[i])) << list[i];
@@ -280,7 +282,7 @@ TEST(ConsoleProgram, AnInterruptedRunLeavesAReportThatParses) {
   ASSERT_TRUE(rows.has_value()) << console.File("run.csv");
   ASSERT_GE(rows->size(), 1u);
   EXPECT_LE(rows->size(), 4u);
-  for (const auto& row : *rows) EXPECT_EQ(row.size(), 7u);
+  for (const auto& row : *rows) EXPECT_EQ(row.size(), 8u);
 }
 
 }  // namespace

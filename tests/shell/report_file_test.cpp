@@ -14,9 +14,10 @@ namespace {
 using Row = std::vector<std::string>;
 
 LineDecision Decision(std::int64_t number, std::string line, LineOutcome outcome, std::string code = "",
-                      std::string message = "", std::string host = "", std::string reply = "") {
-  return LineDecision{number, std::move(line), outcome, std::move(code), std::move(message), std::move(host),
-                      std::move(reply)};
+                      std::string message = "", std::string host = "", std::string reply = "",
+                      LineReason reason = LineReason::kNotChecked) {
+  return LineDecision{number,           std::move(line), outcome, std::move(code), std::move(message),
+                      std::move(host), std::move(reply), reason};
 }
 
 TEST(ReportFile, EveryFieldComesBackFromASpreadsheetReaderAsItWent) {
@@ -25,24 +26,25 @@ TEST(ReportFile, EveryFieldComesBackFromASpreadsheetReaderAsItWent) {
     Row row;
   };
   const std::vector<Case> cases = {
-      {Decision(1, "a@ok.test", LineOutcome::kGood, "200", "ok", "127.0.0.2", "250 rcpt ok"),
-       {"1", "a@ok.test", "good", "200", "ok", "127.0.0.2", "250 rcpt ok"}},
+      {Decision(1, "a@ok.test", LineOutcome::kGood, "200", "ok", "127.0.0.2", "250 rcpt ok", LineReason::kAccepted),
+       {"1", "a@ok.test", "good", "200", "ok", "127.0.0.2", "250 rcpt ok", "accepted"}},
       {Decision(2, "\"Smith, Jo\" <jo@x.test>", LineOutcome::kBad, "500", "Remote server said \"no\"", "127.0.0.3",
-                "550 no, \"really\""),
+                "550 no, \"really\"", LineReason::kMailbox),
        {"2", "\"Smith, Jo\" <jo@x.test>", "bad", "500", "Remote server said \"no\"", "127.0.0.3",
-        "550 no, \"really\""}},
-      {Decision(3, "bare\rcr\nand lf", LineOutcome::kTryAgain, "400"), {"3", "bare\rcr\nand lf", "try-again", "400", "", "", ""}},
-      {Decision(4, "+jos\xc3\xa9@caf\xc3\xa9.test", LineOutcome::kSuspended),
-       {"4", "+jos\xc3\xa9@caf\xc3\xa9.test", "suspended", "", "", "", ""}},
-      {Decision(5, "", LineOutcome::kNotAnAddress), {"5", "", "not-an-address", "", "", "", ""}},
-      {Decision(6, "latin1 \xe9 byte", LineOutcome::kKeptUnchecked),
-       {"6", "latin1 \xe9 byte", "kept-unchecked", "", "", "", ""}},
+        "550 no, \"really\"", "mailbox"}},
+      {Decision(3, "bare\rcr\nand lf", LineOutcome::kTryAgain, "400", "", "", "", LineReason::kRefusedUs),
+       {"3", "bare\rcr\nand lf", "try-again", "400", "", "", "", "refused-us"}},
+      {Decision(4, "+jos\xc3\xa9@caf\xc3\xa9.test", LineOutcome::kSuspended, "", "", "", "", LineReason::kSuspended),
+       {"4", "+jos\xc3\xa9@caf\xc3\xa9.test", "suspended", "", "", "", "", "suspended"}},
+      {Decision(5, "", LineOutcome::kNotAnAddress), {"5", "", "not-an-address", "", "", "", "", "not-checked"}},
+      {Decision(6, "latin1 \xe9 byte", LineOutcome::kKeptUnchecked, "", "", "", "", LineReason::kTooLong),
+       {"6", "latin1 \xe9 byte", "kept-unchecked", "", "", "", "", "too-long"}},
   };
   testing::MemoryFileSystem files;
   ReportFile report(files, "run.csv");
   ASSERT_TRUE(report.Open());
   std::vector<Row> expected = {{"line_number", "line", "outcome", "verdict_code", "verdict_message", "mail_host",
-                                "last_reply"}};
+                                "last_reply", "reason"}};
   for (const auto& c : cases) {
     report.LineDecided(c.decision);
     expected.push_back(c.row);
@@ -53,8 +55,8 @@ TEST(ReportFile, EveryFieldComesBackFromASpreadsheetReaderAsItWent) {
   }
   EXPECT_FALSE(report.Failed());
   // Only fields that need it are quoted.
-  EXPECT_EQ(files.files["run.csv"].substr(0, 93),
-            "line_number,line,outcome,verdict_code,verdict_message,mail_host,last_reply\r\n"
+  EXPECT_EQ(files.files["run.csv"].substr(0, 100),
+            "line_number,line,outcome,verdict_code,verdict_message,mail_host,last_reply,reason\r\n"
             "1,a@ok.test,good,");
 }
 

@@ -173,7 +173,7 @@ bool LoopbackTcpServer::WaitForConnections(int count, int bound_ms) {
 }
 
 FakeSmtpServer::FakeSmtpServer(const std::string& address, std::vector<std::string> replies, std::uint16_t port)
-    : replies_(std::move(replies)), server_(address, port, [this](ServerConnection& connection) {
+    : address_(address), replies_(std::move(replies)), server_(address, port, [this](ServerConnection& connection) {
         std::size_t next = 0;
         auto answer = [&]() -> bool {
           if (next >= replies_.size()) return true;

@@ -85,12 +85,14 @@ class FakeSmtpServer {
   static constexpr char kSilent[] = "<silent>";
   static constexpr char kHangUp[] = "<hang up>";
   FakeSmtpServer(const std::string& address, std::vector<std::string> replies, std::uint16_t port = 25);
+  const std::string& address() const { return address_; }
   std::string Received() { return server_.Received(); }
   int Connections() const { return server_.Connections(); }
   bool listening() const { return server_.listening(); }
   bool WaitForConnections(int count, int bound_ms = 10000) { return server_.WaitForConnections(count, bound_ms); }
 
  private:
+  std::string address_;
   std::vector<std::string> replies_;
   LoopbackTcpServer server_;
 };
