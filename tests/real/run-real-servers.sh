@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Checks tests/real/members.lst with the console program against real
 # servers: dnsmasq as the DNS server on 127.0.0.1:53 and a private Postfix
-# instance on 127.0.0.2:25, both inside a private network, mount and PID
+# instance on 127.0.0.2:25 and 127.0.0.4:25 (the latter refusing this
+# computer through a DNS blocklist, checked with tests/real/members-blocked.lst),
+# both inside a private network, mount and PID
 # namespace, both started from the files in this folder and stopped when the
 # stage ends, pass or fail. Nothing of the machine's own mail or DNS set-up
 # is read or changed (the namespace gets its own /etc/resolv.conf by a bind
@@ -61,6 +63,7 @@ wait_for() {
 
 # DNS: dnsmasq, and the system resolver pointed at it for named MX hosts.
 ip addr add 127.0.0.2/32 dev lo
+ip addr add 127.0.0.4/32 dev lo
 printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"$scratch/resolv.conf"
 mount --bind "$scratch/resolv.conf" /etc/resolv.conf
 dnsmasq --keep-in-foreground --conf-file="$here/dnsmasq.conf" --log-facility="$scratch/dnsmasq.log" \
@@ -73,10 +76,11 @@ mkdir -p "$scratch/conf" "$scratch/spool" "$scratch/data"
 chown postfix "$scratch/data"
 sed "s|@SCRATCH@|$scratch|g" "$here/main.cf.in" >"$scratch/conf/main.cf"
 cp "$here/master.cf" "$scratch/conf/"
-cp "$here/recipients" "$scratch/recipients"
+cp "$here/recipients" "$here/recipient-classes" "$scratch/"
 # Postfix's tools stall for a while on a main.cf changed this very second.
 touch -d '-1 minute' "$scratch/conf/main.cf" "$scratch/conf/master.cf"
 postmap -c "$scratch/conf" "hash:$scratch/recipients"
+postmap -c "$scratch/conf" "hash:$scratch/recipient-classes"
 postfix -c "$scratch/conf" start >"$scratch/postfix-start.txt" 2>&1 || { cat "$scratch/postfix-start.txt" >&2; exit 1; }
 wait_for 10 test -s "$scratch/spool/pid/master.pid" || { echo "Postfix did not start" >&2; exit 1; }
 master_pid=$(tr -d ' ' <"$scratch/spool/pid/master.pid")
@@ -158,5 +162,53 @@ for mode in "${modes[@]}"; do
   fi
 done
 
-echo "$passed of ${#modes[@]} real-server scenarios passed"
-[ "$passed" -eq "${#modes[@]}" ]
+# --- a mail server that refuses this computer ----------------------------
+# gamma.test's Postfix refuses every recipient at RCPT TO because this
+# computer is on a blocklist. No subscriber may be removed, suspended or
+# filed for that in any mode, and the Results must say why. Its mail host
+# may see only the sessions that began before its first refusal came in:
+# the list opens with more gamma.test lines than there are tasks, so every
+# one the run fetches after the first verdict must be kept without a
+# connection, whichever task finishes first.
+gamma_lines=$(grep -c '@gamma\.test' "$here/members-blocked.lst")
+check_blocked() {  # mode work postfix-log-offset status
+  local work=$2 problems=()
+  [ "$4" -eq 0 ] || problems+=("exit status $4")
+  crlf "$here/members-blocked.lst" | sed 's/^g[0-9]*@gamma\.test$/++&/' | LC_ALL=C sort >"$work/want-ok.txt"
+  sorted "$work/members-blocked.lst.OK" 1 >"$work/got-ok.txt"
+  diff -u "$work/want-ok.txt" "$work/got-ok.txt" >/dev/null || problems+=("the result list is not the list with ++ before every gamma.test line")
+  [ ! -e "$work/members-blocked.lst.BAD" ] || problems+=("a bad-address file was written")
+  grep -q 'bad address' "$work/vantrel.log" && problems+=("an address was judged bad")
+  local warning="WARNING: $gamma_lines addresses could not be checked because their mail servers refused this computer, its HELO name or its sender. The first refusal came from 127.0.0.4: 5.7.1 Service unavailable; Client host [127.0.0.4] blocked using zone.test. They were kept with \"++\" to be tried again."
+  grep -qF "$warning" "$work/out.txt" || problems+=("no warning: $warning")
+  local sessions kept_late
+  sessions=$(tail -c +"$3" "$scratch/postfix.log" | grep -c 'postfix-gamma/smtpd\[[0-9]*\]: connect from' || true)
+  (( sessions >= 1 && sessions <= 10 )) || problems+=("gamma.test's host saw $sessions sessions, not 1 to 10")
+  kept_late=$(crlf "$work/vantrel.log" | grep -c '^[0-9] !Not checked: its mail server (127\.0\.0\.4) refused this computer earlier in this run\. Keeping it to try again next run: g\(1[1-9]\|20\)@gamma\.test$' || true)
+  [ "$kept_late" -eq 10 ] || problems+=("$kept_late of the 10 gamma.test lines after the first ten were kept without a connection")
+  grep -q '^[0-9] ?Verified as good: alice@alpha\.test' "$work/vantrel.log" || problems+=("alice@alpha.test was not checked on the other host")
+  if [ "${#problems[@]}" -eq 0 ]; then return 0; fi
+  printf '  %s\n' "${problems[@]}"
+  return 1
+}
+for mode in "${modes[@]}"; do
+  work=$scratch/blocked-$mode
+  mkdir "$work"
+  cp "$here/members-blocked.lst" "$work/"
+  postfix_at=$(($(stat -c %s "$scratch/postfix.log") + 1))
+  (cd "$work" && exec "$vantrel" --from "<probe@vantrel.test>" --list members-blocked.lst --dns 127.0.0.1 \
+    --errors "$mode" --quiet >out.txt 2>&1) &
+  status=0
+  wait "$!" || status=$?
+  if check_blocked "$mode" "$work" "$postfix_at" "$status"; then
+    echo "ok: a blocklisted computer, --errors $mode"
+    passed=$((passed + 1))
+  else
+    echo "FAILED: a blocklisted computer, --errors $mode"
+    cat "$work/out.txt"
+  fi
+done
+
+scenarios=$((2 * ${#modes[@]}))
+echo "$passed of $scenarios real-server scenarios passed"
+[ "$passed" -eq "$scenarios" ]
