@@ -147,7 +147,8 @@ RunEnd RunTest::Run(int mode_button, const std::string& list_name) {
                   << " s; the stop flag is set to end it";
     Shared().stop_flag = -1;
   });
-  RunEnd end = RunVerification(dialog_, platform::RealFileSystem(), platform::RealNetwork(), options_);
+  RunEnd end = RunVerification(dialog_, platform::RealFileSystem(),
+                               network_ != nullptr ? *network_ : platform::RealNetwork(), options_);
   {
     std::lock_guard<std::mutex> lock(mutex);
     ended = true;

@@ -73,6 +73,7 @@ class RunTest : public ::testing::Test {
 
   FakeMainDialog dialog_;
   RunOptions options_;  // what Run hands the run besides the dialog
+  platform::Network* network_ = nullptr;  // the run's network; null: the real one
 
  private:
   Waits saved_waits_;

@@ -8,6 +8,7 @@
 #include "platform/file.h"
 #include "probe/shared_state.h"
 #include "tests/run/run_fixture.h"
+#include "tests/support/test_network.h"
 
 namespace vantrel::testing {
 namespace {
@@ -429,6 +430,16 @@ TEST_F(RunTest, EveryLineIsAccountedForOnce) {
   std::string list;
   for (const std::string& line : lines) list += line + "\r\n";
   WriteFile("MEMBERS.LST", list);
+  // The HELO name is looked up once a run, not once a probe.
+  TestNetwork network;
+  std::atomic<int> name_lookups{0};
+  network.first_local_address = [&](std::uint32_t* address) {
+    ++name_lookups;
+    *address = 0;
+    return true;
+  };
+  network.host_name = [] { return std::string("checker.example"); };
+  network_ = &network;
 
   for (int mode : {kRemoveButton, kSuspendButton, kWriteToFileButton}) {
     SCOPED_TRACE(mode);
@@ -436,8 +447,10 @@ TEST_F(RunTest, EveryLineIsAccountedForOnce) {
     ::remove("vantrel.log");
     RecordingObserver observer;
     options_.observer = &observer;
+    name_lookups = 0;
     ASSERT_EQ(Run(mode), RunEnd::kCompleted);
     options_.observer = nullptr;
+    EXPECT_EQ(name_lookups.load(), 1);
 
     ASSERT_EQ(observer.decisions.size(), lines.size());
     std::multiset<std::string> result, bad_file, removed;
@@ -497,6 +510,7 @@ TEST_F(RunTest, EveryLineIsAccountedForOnce) {
     EXPECT_EQ(last.bytes_read, static_cast<std::int64_t>(list.size()));
     EXPECT_EQ(last.total_bytes, static_cast<std::int64_t>(list.size()));
   }
+  network_ = nullptr;
 }
 
 // A DNS server that never answers would cost the whole wait for every line
