@@ -118,7 +118,9 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
 // answers nothing many times in a row would cost the whole DNS wait for
 // every line left.
 bool VerificationRun::CountLookup(int slot, MailHost::Outcome outcome) {
+  ++lookups_made_;
   if (outcome != MailHost::Outcome::kNoAnswer) {
+    any_lookup_answered_ = true;
     lookups_unanswered_ = 0;
     return true;
   }

@@ -15,7 +15,6 @@ enum class LineOutcome {
   kNotAnAddress,    // a line without "@", copied as it stands
   kKeptUnchecked,   // kept unchanged without a probe (no task, or the run ended early)
 };
-inline constexpr int kLineOutcomes = 6;
 
 enum class LineReason {
   kAccepted,               // the mail server accepted the recipient

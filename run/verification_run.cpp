@@ -52,10 +52,17 @@ bool SleepUnlessStopped(int ms) {
 
 }  // namespace
 
-std::string ResultsText(std::int32_t master, std::int32_t bad, const std::vector<std::string>& warnings) {
+std::string ResultsText(std::int32_t master, std::int32_t bad, const DecidedLines& decided,
+                        const std::vector<std::string>& warnings) {
+  // The counting lines count every line that is not bad as good; the line
+  // after them tells what was really checked.
   std::string text = "I think everything is done.\r\n\r\nAddresses in master list: " + std::to_string(master) +
                      "\r\nBad addresses found: " + std::to_string(bad) +
-                     "\r\nGood addresses: " + std::to_string(master - bad);
+                     "\r\nGood addresses: " + std::to_string(master - bad) +
+                     "\r\nChecked: " + std::to_string(decided.good) + " good, " + std::to_string(decided.bad) +
+                     " bad, " + std::to_string(decided.try_again) +
+                     " to try again. Not checked: " + std::to_string(decided.not_checked) +
+                     " (comments, blank lines, suspended lines and lines kept unchanged).";
   for (const std::string& warning : warnings) text += "\r\n\r\n" + warning;
   return text;
 }
@@ -258,7 +265,8 @@ void VerificationRun::Finish() {
   results_->Close();
   log_.FinalFlush();
   ShowStatus("Idle");
-  dialog_.ShowMessageBox(ResultsText(master_count_, bad_count_, Warnings()), "Results", MessageIcon::kInformation);
+  dialog_.ShowMessageBox(ResultsText(master_count_, bad_count_, decided_, Warnings()), "Results",
+                         MessageIcon::kInformation);
   DisableControls(false);
 }
 
@@ -277,7 +285,13 @@ std::vector<std::string> VerificationRun::Warnings() {
                        std::to_string(kUnansweredLookupLimit) + " lookups in a row, so the run stopped there and " +
                        std::to_string(unchecked_count_) +
                        " lines were kept in the result list unchecked. Check the DNS server and run again.");
-  } else if (unchecked_count_ > 0) {
+  } else if (lookups_made_ > 0 && !any_lookup_answered_) {
+    // However short the list: the user must learn that nothing was checked, and why.
+    warnings.push_back("WARNING: The DNS server " + dns_server_ + " answered none of the " +
+                       std::to_string(lookups_made_) +
+                       " lookups of this run, so no address was checked. Check the DNS server and run again.");
+  }
+  if (!dns_silent_ && unchecked_count_ > 0) {
     warnings.push_back("WARNING: No probe task could be started, so " + std::to_string(unchecked_count_) +
                        " lines were kept in the result list unchecked.");
   }
@@ -310,7 +324,20 @@ std::vector<std::string> VerificationRun::Warnings() {
 void VerificationRun::Decide(const Job& job, LineReason reason, const std::string& code,
                              const std::string& message, const std::string& last_reply) {
   const LineOutcome outcome = OutcomeOf(reason);
-  ++outcome_counts_[static_cast<std::size_t>(outcome)];
+  switch (outcome) {
+    case LineOutcome::kGood:
+      ++decided_.good;
+      break;
+    case LineOutcome::kBad:
+      ++decided_.bad;
+      break;
+    case LineOutcome::kTryAgain:
+      ++decided_.try_again;
+      break;
+    default:
+      ++decided_.not_checked;
+      break;
+  }
   if (reason == LineReason::kRefusedUs || reason == LineReason::kHostRefusedUsEarlier) ++refusals_of_us_;
   if (options_.observer == nullptr) return;
   LineDecision decision;

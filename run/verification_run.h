@@ -26,6 +26,15 @@ namespace vantrel::run {
 
 enum class ErrorMode : int { kRemove = 1, kSuspend = 2, kWriteToFile = 3 };
 
+// How the lines of a run were decided, by outcome; they add up to the
+// master count.
+struct DecidedLines {
+  std::int32_t good = 0;
+  std::int32_t bad = 0;
+  std::int32_t try_again = 0;
+  std::int32_t not_checked = 0;  // comments, blank, suspended and unchanged lines
+};
+
 class VerificationRun {
  public:
   VerificationRun(MainDialog& dialog, platform::FileSystem& files, platform::Network& network,
@@ -102,13 +111,16 @@ class VerificationRun {
   int lookups_unanswered_ = 0;     // in a row
   bool bad_file_failed_ = false;   // a bad-address entry went to the result list instead
   std::int32_t unchecked_count_ = 0;  // lines kept without a probe
-  // Lines decided, by outcome; and those kept because a mail server refused this computer.
-  std::array<std::int32_t, kLineOutcomes> outcome_counts_{};
-  std::int32_t refusals_of_us_ = 0;
+  DecidedLines decided_;
+  std::int32_t refusals_of_us_ = 0;  // lines kept because a mail server refused this computer
+  std::int32_t lookups_made_ = 0;
+  bool any_lookup_answered_ = false;
 };
 
-// The "Results" box text, with a warning for every way in which the files
-// the run leaves are not what a complete run would leave.
-std::string ResultsText(std::int32_t master, std::int32_t bad, const std::vector<std::string>& warnings);
+// The "Results" box text: the counts, the decided lines, and a warning for
+// every way in which the files the run leaves are not what a complete run
+// would leave.
+std::string ResultsText(std::int32_t master, std::int32_t bad, const DecidedLines& decided,
+                        const std::vector<std::string>& warnings);
 
 }  // namespace vantrel::run

@@ -75,8 +75,27 @@ void ConsoleDialog::MoveTo(DialogPoint corner) {
   position_ = corner;
 }
 
+namespace {
+
+// Texts of the shared run that send the user to a control of the window,
+// and the line that names the option in its place here.
+constexpr struct {
+  const char* window_text;
+  const char* console_line;
+} kControlHints[] = {
+    {"Click the [...] button to", "Give the list with --list FILE."},
+    {"in the Input List box.", "Give the list with --list FILE."},
+    {"The FROM text holds no e-mail address", "Give one with --from ADDRESS."},
+};
+
+}  // namespace
+
 void ConsoleDialog::ShowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) {
-  view_.ShowBox(text, caption, icon);
+  std::string shown = text;
+  for (const auto& hint : kControlHints) {
+    if (text.find(hint.window_text) != std::string::npos) shown += std::string("\r\n") + hint.console_line;
+  }
+  view_.ShowBox(shown, caption, icon);
 }
 
 void ConsoleDialog::ProcessOneMessage() {

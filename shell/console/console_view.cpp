@@ -92,7 +92,8 @@ std::string ProgressText(const ProgressCounts& progress, std::chrono::seconds el
   std::string facts = (known ? std::to_string(percent) + "%" : std::string("--%")) + "  " +
                       std::to_string(progress.lines_read) + " lines  good " + std::to_string(progress.good) +
                       "  bad " + std::to_string(progress.bad) + "  try again " +
-                      std::to_string(progress.try_again) + "  " + Duration(elapsed) + " elapsed, " + left + " left";
+                      std::to_string(progress.try_again) + "  not checked " + std::to_string(progress.not_checked) +
+                      "  " + Duration(elapsed) + " elapsed, " + left + " left";
   std::size_t room = columns > facts.size() + 4 ? columns - facts.size() - 4 : 0;
   if (!known || room < kBarLeast) return facts;
   std::size_t bar = std::min(room, kBarMost);

@@ -28,6 +28,7 @@ struct ProgressCounts {
   std::int64_t good = 0;
   std::int64_t bad = 0;
   std::int64_t try_again = 0;
+  std::int64_t not_checked = 0;  // comments, blank, suspended and unchanged lines
 };
 
 class ConsoleView {

@@ -14,7 +14,8 @@ void ProgressTally::LineDecided(const LineDecision& decision) {
       ++counts_.try_again;
       break;
     default:
-      return;  // lines copied without a probe change no count
+      ++counts_.not_checked;
+      break;
   }
   view_.SetProgress(counts_);
 }

@@ -10,8 +10,9 @@
 
 namespace vantrel::console {
 
-// Counts good, bad and try-again decisions and passes them, with how much
-// of the list has been read, to the view's progress line.
+// Counts the lines decided good, bad, to try again and not checked, as the
+// Results do, and passes them, with how much of the list has been read, to
+// the view's progress line.
 class ProgressTally : public RunObserver {
  public:
   explicit ProgressTally(ConsoleView& view) : view_(view) {}

@@ -13,9 +13,16 @@
 namespace vantrel::testing {
 namespace {
 
+// The counting lines; a run's text goes on with its "Checked:" line.
 std::string Results(int master, int bad) {
   return "I think everything is done.\r\n\r\nAddresses in master list: " + std::to_string(master) +
          "\r\nBad addresses found: " + std::to_string(bad) + "\r\nGood addresses: " + std::to_string(master - bad);
+}
+
+std::string Checked(int good, int bad, int try_again, int not_checked) {
+  return "\r\nChecked: " + std::to_string(good) + " good, " + std::to_string(bad) + " bad, " +
+         std::to_string(try_again) + " to try again. Not checked: " + std::to_string(not_checked) +
+         " (comments, blank lines, suspended lines and lines kept unchanged).";
 }
 
 std::string Host(int n) { return LoopbackAddress(n); }
@@ -27,25 +34,30 @@ TEST_F(RunTest, EveryKindOfLine) {
     std::vector<std::string> result;  // sorted
     int master;
     int bad;
+    std::string checked;  // the "Checked:" line
   };
   const std::vector<Case> cases = {
-      {"comments and blanks", "# heading\r\n\r\nnote\r\n", {"", "# heading", "note"}, 3, 0},
-      {"an address", "one@good.test\r\n", {"one@good.test"}, 1, 0},
-      {"blanks around an address", "  one@good.test \r\n", {"  one@good.test "}, 1, 0},
+      {"comments and blanks", "# heading\r\n\r\nnote\r\n", {"", "# heading", "note"}, 3, 0, Checked(0, 0, 0, 3)},
+      {"an address", "one@good.test\r\n", {"one@good.test"}, 1, 0, Checked(1, 0, 0, 0)},
+      {"blanks around an address", "  one@good.test \r\n", {"  one@good.test "}, 1, 0, Checked(1, 0, 0, 0)},
       {"suspended lines", "+old@refused.test\r\n   +kept@good.test\r\n",
-       {"   +kept@good.test", "+old@refused.test"}, 2, 0},
-      {"soft DNS, found now", "++again@good.test\r\n", {"again@good.test"}, 1, 0},
-      {"soft DNS, failing again", "++again@nxdomain.test\r\n", {"++again@nxdomain.test"}, 1, 1},
-      {"soft DNS after blanks", "  ++x@good.test\r\n", {"++x@good.test"}, 1, 0},
-      {"two at signs: the address ends at the second", "a@b@good.test\r\n", {"++a@b@good.test"}, 1, 1},
-      {"a display name", "Anna Example <anna@good.test>\r\n", {"Anna Example <anna@good.test>"}, 1, 0},
-      {"a comment after the address", "anna@good.test (Anna)\r\n", {"anna@good.test (Anna)"}, 1, 0},
-      {"a final dot after the domain", "anna@good.test.\r\n", {"anna@good.test."}, 1, 0},
-      {"a null MX: bad without a connection", "x@nullmx.test\r\n", {"+x@nullmx.test"}, 1, 1},
-      {"bad address, suspended", " bad@refused.test\r\n", {"+bad@refused.test"}, 1, 1},
-      {"Ctrl-Z as the last byte ends the list", "a@good.test\r\n\x1a", {"a@good.test"}, 1, 0},
-      {"LF-only list is one line", "x@nomx.test\ny@good.test\n", {"++x@nomx.test\ny@good.test\n"}, 1, 1},
-      {"last line without an end", "# top\r\none@good.test", {"# top", "one@good.test"}, 2, 0},
+       {"   +kept@good.test", "+old@refused.test"}, 2, 0, Checked(0, 0, 0, 2)},
+      {"soft DNS, found now", "++again@good.test\r\n", {"again@good.test"}, 1, 0, Checked(1, 0, 0, 0)},
+      {"soft DNS, failing again", "++again@nxdomain.test\r\n", {"++again@nxdomain.test"}, 1, 1, Checked(0, 0, 1, 0)},
+      {"soft DNS after blanks", "  ++x@good.test\r\n", {"++x@good.test"}, 1, 0, Checked(0, 0, 0, 1)},
+      {"two at signs: the address ends at the second", "a@b@good.test\r\n", {"++a@b@good.test"}, 1, 1,
+       Checked(0, 0, 1, 0)},
+      {"a display name", "Anna Example <anna@good.test>\r\n", {"Anna Example <anna@good.test>"}, 1, 0,
+       Checked(1, 0, 0, 0)},
+      {"a comment after the address", "anna@good.test (Anna)\r\n", {"anna@good.test (Anna)"}, 1, 0,
+       Checked(1, 0, 0, 0)},
+      {"a final dot after the domain", "anna@good.test.\r\n", {"anna@good.test."}, 1, 0, Checked(1, 0, 0, 0)},
+      {"a null MX: bad without a connection", "x@nullmx.test\r\n", {"+x@nullmx.test"}, 1, 1, Checked(0, 1, 0, 0)},
+      {"bad address, suspended", " bad@refused.test\r\n", {"+bad@refused.test"}, 1, 1, Checked(0, 1, 0, 0)},
+      {"Ctrl-Z as the last byte ends the list", "a@good.test\r\n\x1a", {"a@good.test"}, 1, 0, Checked(1, 0, 0, 0)},
+      {"LF-only list is one line", "x@nomx.test\ny@good.test\n", {"++x@nomx.test\ny@good.test\n"}, 1, 1,
+       Checked(0, 0, 1, 0)},
+      {"last line without an end", "# top\r\none@good.test", {"# top", "one@good.test"}, 2, 0, Checked(1, 0, 0, 1)},
   };
   DnsAnswer null_mx;
   null_mx.mx = {{0, ""}};
@@ -55,7 +67,7 @@ TEST_F(RunTest, EveryKindOfLine) {
     WriteFile("MEMBERS.LST", c.list);
     ASSERT_EQ(Run(kSuspendButton), RunEnd::kCompleted);
     EXPECT_EQ(Sorted(CrLfLines(ReadFile("MEMBERS.LST.OK"))), c.result);
-    EXPECT_EQ(LastResults(), Results(c.master, c.bad));
+    EXPECT_EQ(LastResults(), Results(c.master, c.bad) + c.checked);
   }
   EXPECT_FALSE(FileExists("MEMBERS.LST.BAD"));
   // The domain looked up is that of the address the probe uses.
@@ -105,7 +117,9 @@ TEST_F(RunTest, EveryErrorModeWithEveryVerdict) {
     EXPECT_EQ(std::vector<std::string>(bad_file.begin() + static_cast<long>(bad_file_lines), bad_file.end()),
               c.bad_file);
     bad_file_lines = bad_file.size();
-    EXPECT_EQ(LastResults().rfind(Results(1, c.bad), 0), 0u) << LastResults();
+    const bool kept = !c.result.empty() && c.result[0].rfind("++", 0) == 0;
+    const std::string checked = c.bad == 0 ? Checked(1, 0, 0, 0) : kept ? Checked(0, 0, 1, 0) : Checked(0, 1, 0, 0);
+    EXPECT_EQ(LastResults().rfind(Results(1, c.bad) + checked, 0), 0u) << LastResults();
   }
   EXPECT_EQ(LogLinesStartingWith("0 !I think this is a bad address: "),
             std::vector<std::string>(3, "0 !I think this is a bad address: " + refused + "  bad@refused.test"));
@@ -192,7 +206,8 @@ TEST_F(RunTest, PreferredMailExchanger) {
     std::vector<std::string> found = LogLinesStartingWith("0 Found MX server (");
     ASSERT_FALSE(found.empty());
     EXPECT_EQ(found.back(), "0 Found MX server (" + Host(c.chosen) + ") for choice.test");
-    EXPECT_EQ(LastResults(), Results(1, c.chosen == kGoodHost ? 0 : 1));
+    EXPECT_EQ(LastResults(), Results(1, c.chosen == kGoodHost ? 0 : 1) +
+                                 (c.chosen == kGoodHost ? Checked(1, 0, 0, 0) : Checked(0, 1, 0, 0)));
   }
 }
 
@@ -253,7 +268,7 @@ TEST_F(RunTest, ControllerLogLinesOfOneAddressInOrder) {
 TEST_F(RunTest, EmptyListEndsWithZeroCountsAndControlsBack) {
   WriteFile("MEMBERS.LST", "");
   ASSERT_EQ(Run(kRemoveButton), RunEnd::kCompleted);
-  EXPECT_EQ(LastResults(), Results(0, 0));
+  EXPECT_EQ(LastResults(), Results(0, 0) + Checked(0, 0, 0, 0));
   EXPECT_TRUE(FileExists("MEMBERS.LST.OK"));
   EXPECT_EQ(ReadFile("MEMBERS.LST.OK"), "");
   EXPECT_EQ(dialog_.StatusText(), "Status: Idle");
@@ -348,7 +363,7 @@ TEST_F(RunTest, AddressesThatCannotBeHandedToATask) {
       WriteFile("MEMBERS.LST", c.line + "\r\n");
       ASSERT_EQ(Run(mode), RunEnd::kCompleted);
       EXPECT_EQ(CrLfLines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{c.line});
-      EXPECT_EQ(LastResults(), Results(1, 0));
+      EXPECT_EQ(LastResults(), Results(1, 0) + Checked(0, 0, 0, 1));
       std::vector<std::string> log = LogLinesStartingWith("0 ");
       ASSERT_FALSE(log.empty());
       EXPECT_EQ(log.back(), c.log);
@@ -402,7 +417,7 @@ TEST_F(RunTest, TasksEndedByTheirIdleLimitLoseNoLine) {
   WriteFile("MEMBERS.LST", list);
   ASSERT_EQ(Run(kSuspendButton), RunEnd::kCompleted);
   EXPECT_EQ(Sorted(CrLfLines(ReadFile("MEMBERS.LST.OK"))), Sorted(expected));
-  EXPECT_EQ(LastResults(), Results(static_cast<int>(expected.size()), 4 + 3 + 3));
+  EXPECT_EQ(LastResults(), Results(static_cast<int>(expected.size()), 4 + 3 + 3) + Checked(14, 3, 7, 0));
 }
 
 // Every line of a long mixed list is decided once, and where it ends agrees
@@ -548,10 +563,12 @@ TEST_F(RunTest, SilentDnsServerEndsTheFetch) {
     std::vector<std::string> result;  // in order
     std::size_t lookups;
     int kept;  // -1: no warning
+    int none_answered = -1;  // the lookups of a run none of which was answered; -1: some were
+    std::string checked = "";
   };
   std::vector<Case> cases;
   {
-    Case dead{"dead server", {"g@good.test", "# note"}, {"# note"}, 11, 4};
+    Case dead{"dead server", {"g@good.test", "# note"}, {"# note"}, 11, 4, -1, Checked(1, 0, 9, 5)};
     for (const std::string& line : silent(0, 9)) dead.list.push_back(line);
     dead.list.push_back("++again@silent.test");
     for (const char* line : {"s10@silent.test", "tail@good.test", "# end"}) dead.list.push_back(line);
@@ -570,6 +587,12 @@ TEST_F(RunTest, SilentDnsServerEndsTheFetch) {
     for (const std::string& line : silent(9, 9)) answering.list.push_back(line);
     for (const std::string& line : marked(silent(9, 9))) answering.result.push_back(line);
     cases.push_back(answering);
+  }
+  {
+    Case short_list{"four addresses, none answered", silent(0, 4), marked(silent(0, 4)), 4, -1, 4, Checked(0, 0, 4, 1)};
+    short_list.list.push_back("# end");
+    short_list.result.push_back("# end");
+    cases.push_back(short_list);
   }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -592,6 +615,14 @@ TEST_F(RunTest, SilentDnsServerEndsTheFetch) {
     } else {
       EXPECT_NE(text.find(warning), std::string::npos) << text;
       EXPECT_NE(text.find(" " + std::to_string(c.kept) + " lines were kept"), std::string::npos) << text;
+    }
+    const std::string none = "\r\n\r\nWARNING: The DNS server " + Host(kDnsHost) + " answered none of the " +
+                             std::to_string(c.none_answered) +
+                             " lookups of this run, so no address was checked. Check the DNS server and run again.";
+    EXPECT_EQ(text.find(none) != std::string::npos, c.none_answered >= 0) << text;
+    EXPECT_EQ(text.find("answered none") != std::string::npos, c.none_answered >= 0) << text;
+    if (!c.checked.empty()) {
+      EXPECT_NE(text.find(c.checked + "\r\n\r\nWARNING"), std::string::npos) << text;
     }
   }
 }

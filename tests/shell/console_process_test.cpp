@@ -75,7 +75,9 @@ TEST(ConsoleProgram, RunsTheListAndSavesTheOptionsAsTheDialogWould) {
       << console.Stderr();
 
   EXPECT_NE(console.Stdout().find("\n[Results]\nI think everything is done.\n\nAddresses in master list: 4\n"
-                                  "Bad addresses found: 2\nGood addresses: 2\n"),
+                                  "Bad addresses found: 2\nGood addresses: 2\nChecked: 1 good, 1 bad, 1 to try "
+                                  "again. Not checked: 1 (comments, blank lines, suspended lines and lines kept "
+                                  "unchanged).\n"),
             std::string::npos)
       << console.Stdout();
   EXPECT_EQ(console.Stderr(), "");
@@ -109,7 +111,8 @@ TEST(ConsoleProgram, MissingListIsRefusedAndOnlyTheSettingsAreWritten) {
   EXPECT_EQ(console.Run({}), 1);  // every value comes from the settings file
 
   EXPECT_EQ(console.Stderr(),
-            "\n[Error]\nFile not found.\n\ngone.lst\n\nClick the [...] button to\nbrowse for the input file.\n");
+            "\n[Error]\nFile not found.\n\ngone.lst\n\nClick the [...] button to\nbrowse for the input file.\n"
+            "Give the list with --list FILE.\n");
   EXPECT_EQ(console.Stdout().find("[Results]"), std::string::npos);
   EXPECT_EQ(FolderContents(console.folder()), (std::vector<std::string>{".stderr", ".stdout", "Vantrel.INI"}));
   std::string saved = console.File("Vantrel.INI");

@@ -160,16 +160,17 @@ TEST(ConsoleView, FittingToTheWidthNeverSplitsACharacter) {
 }
 
 TEST(ConsoleView, ProgressLineTellsShareCountsAndTimeLeft) {
-  ProgressCounts p{250, 1000, 40, 30, 5, 3};
+  ProgressCounts p{250, 1000, 40, 30, 5, 3, 2};
   EXPECT_EQ(ProgressText(p, std::chrono::seconds(90), 60),
-            "25%  40 lines  good 30  bad 5  try again 3  0:01:30 elapsed, 0:04:30 left");
-  EXPECT_EQ(ProgressText(p, std::chrono::seconds(90), 100),
-            "[#####..................]  25%  40 lines  good 30  bad 5  try again 3  0:01:30 elapsed, 0:04:30 left");
+            "25%  40 lines  good 30  bad 5  try again 3  not checked 2  0:01:30 elapsed, 0:04:30 left");
+  EXPECT_EQ(ProgressText(p, std::chrono::seconds(90), 115),
+            "[#####..................]  25%  40 lines  good 30  bad 5  try again 3  not checked 2  0:01:30 elapsed, "
+            "0:04:30 left");
   p.bytes_read = 1200;  // the list grew while read: never past the end
   EXPECT_EQ(ProgressText(p, std::chrono::seconds(3725), 0),
-            "100%  40 lines  good 30  bad 5  try again 3  1:02:05 elapsed, 0:00:00 left");
+            "100%  40 lines  good 30  bad 5  try again 3  not checked 2  1:02:05 elapsed, 0:00:00 left");
   EXPECT_EQ(ProgressText(ProgressCounts{7, 0, 1}, std::chrono::seconds(1), 200),
-            "--%  1 lines  good 0  bad 0  try again 0  0:00:01 elapsed, ? left");
+            "--%  1 lines  good 0  bad 0  try again 0  not checked 0  0:00:01 elapsed, ? left");
 }
 
 TEST(ConsoleView, OffATerminalProgressIsALineEveryTenSecondsAndQuietShowsOnlyResults) {
@@ -186,8 +187,10 @@ TEST(ConsoleView, OffATerminalProgressIsALineEveryTenSecondsAndQuietShowsOnlyRes
     quiet.Advance(1000);
   }
   EXPECT_EQ(Lines(plain.out), (std::vector<std::string>{
-                                  "Progress: 40%  10 lines  good 0  bad 0  try again 0  0:00:10 elapsed, 0:00:15 left",
-                                  "Progress: 80%  20 lines  good 0  bad 0  try again 0  0:00:20 elapsed, 0:00:05 left",
+                                  "Progress: 40%  10 lines  good 0  bad 0  try again 0  not checked 0  0:00:10 "
+                                  "elapsed, 0:00:15 left",
+                                  "Progress: 80%  20 lines  good 0  bad 0  try again 0  not checked 0  0:00:20 "
+                                  "elapsed, 0:00:05 left",
                               }));
   quiet_view.ShowBox("text", "About Vantrel", MessageIcon::kNone);
   quiet_view.ShowBox("There are 1 tasks still running.", "Warning", MessageIcon::kNone);

@@ -117,7 +117,8 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
   if (checks.Expect(results != nullptr, "the Results box appears")) {
     checks.ExpectEqual(Session::MessageBoxText(results),
                        "I think everything is done.\r\n\r\nAddresses in master list: 8\r\n"
-                       "Bad addresses found: 2\r\nGood addresses: 6",
+                       "Bad addresses found: 2\r\nGood addresses: 6\r\nChecked: 4 good, 1 bad, 1 to try again. "
+                       "Not checked: 2 (comments, blank lines, suspended lines and lines kept unchanged).",
                        "Results text");
     Session::Dismiss(results);
   }
