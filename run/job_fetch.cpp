@@ -75,6 +75,7 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
       return Fetch::kNoJob;
     }
     read.mail_host = host.address;
+    read.domain = domain;
     LineReason failure = LineReason::kDnsError;
     switch (host.outcome) {
       case MailHost::Outcome::kFound:
@@ -137,6 +138,20 @@ void VerificationRun::TakeVerdict(int slot, const std::string& raw) {
   Verdict verdict = DecodeVerdict(raw);
   Shared().slots[index].Store("");
   const ProbeOutcome probe = ProbeOutcomeOf(slot);
+  if (job.accept_all_check) {
+    TakeLastReply(slot);
+    const AcceptAll result = probe == ProbeOutcome::kAccepted ? AcceptAll::kYes
+                             : probe == ProbeOutcome::kMailbox ? AcceptAll::kNo
+                                                               : AcceptAll::kUnknown;
+    AppendLogLine(std::to_string(slot) + " Accept-all check for " + job.domain + ": " +
+                  (result == AcceptAll::kYes  ? std::string("its mail server accepts any address.")
+                   : result == AcceptAll::kNo ? std::string("its mail server refuses addresses that do not exist.")
+                                              : "no answer about an address that cannot exist (" + verdict.text + ")."));
+    FinishCheck(job, result);
+    assigned_[index] = Job{};
+    has_job_[index] = false;
+    return;
+  }
   LineReason reason = ReasonForProbe(probe);
   if (verdict.code == kCodeTryAgain) {
     if (probe == ProbeOutcome::kHostRefusedUsEarlier) {
@@ -151,10 +166,32 @@ void VerificationRun::TakeVerdict(int slot, const std::string& raw) {
   } else {
     results_->WriteLine(job.line);
     reason = LineReason::kAccepted;
+    checks_.GoodLine(job.domain, job.mail_host, HostRefusedUs(job.mail_host));
   }
   Decide(job, reason, verdict.code, verdict.message, TakeLastReply(slot));
   assigned_[index] = Job{};
   has_job_[index] = false;
+}
+
+VerificationRun::Job VerificationRun::CheckJob(int slot, const AcceptAllJob& check) {
+  AppendLogLine(std::to_string(slot) + " Accept-all check for " + check.domain + ": asking " + check.mail_host +
+                " about " + check.address + ", an address that cannot exist.");
+  Job job;
+  job.accept_all_check = true;
+  job.domain = check.domain;
+  job.mail_host = check.mail_host;
+  job.text = EncodeJob(check.address, check.mail_host);
+  return job;
+}
+
+void VerificationRun::FinishCheck(const Job& job, AcceptAll result) {
+  if (options_.observer == nullptr) return;
+  for (const LineDecision& decision : checks_.Finished(job.domain, result)) options_.observer->LineDecided(decision);
+}
+
+void VerificationRun::ReleaseHeldDecisions() {
+  if (options_.observer == nullptr) return;
+  for (const LineDecision& decision : checks_.ReleaseAll()) options_.observer->LineDecided(decision);
 }
 
 // Its mail host turned this computer away earlier in the run: asking again

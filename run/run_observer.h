@@ -20,6 +20,7 @@ struct LineDecision {
   std::string mail_host;         // the chosen host's address text, or empty
   std::string last_reply;        // the server's last reply line, or empty
   LineReason reason = LineReason::kNotChecked;  // why it ended so; the outcome follows from it
+  std::string accept_all;        // its domain's accept-all check: "yes", "no", "unknown" or empty
 };
 
 struct RunProgress {
@@ -39,6 +40,7 @@ class RunObserver {
 // What a face may add to a run beyond the dialog's controls.
 struct RunOptions {
   std::string helo_name;             // empty: this computer's own name, looked up once per run
+  bool accept_all_check = false;     // probe an address that cannot exist at each domain with a good one
   RunObserver* observer = nullptr;
 };
 

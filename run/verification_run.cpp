@@ -69,7 +69,12 @@ std::string ResultsText(std::int32_t master, std::int32_t bad, const DecidedLine
 
 VerificationRun::VerificationRun(MainDialog& dialog, platform::FileSystem& files, platform::Network& network,
                                  const RunOptions& options)
-    : dialog_(dialog), files_(files), network_(network), options_(options), log_(files) {}
+    : dialog_(dialog),
+      files_(files),
+      network_(network),
+      options_(options),
+      log_(files),
+      checks_(options.accept_all_check) {}
 
 bool VerificationRun::OpenMemberList() {
   list_name_ = dialog_.GetText(kInputListBox);
@@ -170,11 +175,17 @@ RunEnd VerificationRun::Execute() {
       dialog_.ProcessOneMessage();
       platform::SleepMs(shared.waits.round_sleep_ms);
     }
-    if (shared.stop_flag.load() != 0) return RunEnd::kStopped;
+    if (shared.stop_flag.load() != 0) {
+      ReleaseHeldDecisions();
+      return RunEnd::kStopped;
+    }
     log_.FlushDuringRun();
     ReportProgress();
   }
-  if ((tasks_lost_ || dns_silent_) && !KeepUncheckedLines()) return RunEnd::kStopped;
+  if ((tasks_lost_ || dns_silent_) && !KeepUncheckedLines()) {
+    ReleaseHeldDecisions();
+    return RunEnd::kStopped;
+  }
   Finish();
   return RunEnd::kCompleted;
 }
@@ -193,7 +204,15 @@ bool VerificationRun::PollSlot(int slot) {
   }
   if (free) {
     Job job;
-    Fetch fetched = tasks_lost_ || dns_silent_ ? Fetch::kNoJob : FetchJob(slot, &job);
+    Fetch fetched = Fetch::kNoJob;
+    // A check waits for no line: it is queued by the verdict just taken, so
+    // the slot that verdict freed can always take it.
+    if (std::optional<AcceptAllJob> check = tasks_lost_ ? std::nullopt : checks_.NextJob()) {
+      job = CheckJob(slot, *check);
+      fetched = Fetch::kJob;
+    } else if (!tasks_lost_ && !dns_silent_) {
+      fetched = FetchJob(slot, &job);
+    }
     if (fetched == Fetch::kStopped) return false;
     if (fetched == Fetch::kJob) {
       // What a task of an earlier run left must not pass as this job's reply.
@@ -226,6 +245,13 @@ void VerificationRun::KeepAlive(int slot) {
   // result list as it was read, and so does every line still unread.
   tasks_lost_ = true;
   const Job& job = assigned_[index];
+  if (job.accept_all_check) {
+    FinishCheck(job, AcceptAll::kUnknown);
+    has_job_[index] = false;
+    assigned_[index] = Job{};
+    shared.slots[index].Store(kQuitSignal);
+    return;
+  }
   results_->WriteLine(job.line);
   AppendLogLine(std::to_string(slot) + " No task could take this address. Keeping it unchecked: " + job.line);
   ++unchecked_count_;
@@ -239,6 +265,7 @@ bool VerificationRun::WorkRemains() {
   for (bool has_job : has_job_) {
     if (has_job) return true;
   }
+  if (checks_.Queued() && !tasks_lost_) return true;
   return !tasks_lost_ && !dns_silent_ && !members_->AtEnd();
 }
 
@@ -260,6 +287,7 @@ bool VerificationRun::KeepUncheckedLines() {
 }
 
 void VerificationRun::Finish() {
+  ReleaseHeldDecisions();
   list_warning_ = members_->EndWarning(list_name_);
   members_.reset();
   results_->Close();
@@ -311,6 +339,11 @@ std::vector<std::string> VerificationRun::Warnings() {
                        "whether this computer's address is on a blocklist.");
   }
   if (!list_warning_.empty()) warnings.push_back(list_warning_);
+  if (std::int32_t good = checks_.GoodAtAcceptAll(); good > 0) {
+    warnings.push_back("NOTE: " + std::to_string(good) +
+                       " good addresses are at domains whose mail servers accept any address, so their \"good\" "
+                       "says little. The report lists them.");
+  }
   if (log_.WriteFailed()) {
     // In Remove mode the log is the only record of a removed address.
     warnings.push_back(std::string("WARNING: Not everything could be written to ") + kRunLogName + "." +
@@ -349,6 +382,11 @@ void VerificationRun::Decide(const Job& job, LineReason reason, const std::strin
   decision.verdict_message = message;
   decision.mail_host = job.mail_host;
   decision.last_reply = last_reply;
+  // The check qualifies what "good" means, so only good lines carry it.
+  if (outcome == LineOutcome::kGood) {
+    decision.accept_all = AcceptAllWord(checks_.ResultFor(job.domain));
+    if (checks_.Hold(job.domain, decision)) return;
+  }
   options_.observer->LineDecided(decision);
 }
 

@@ -16,6 +16,7 @@
 #include "probe/shared_state.h"
 #include "run/mail_host.h"
 #include "run/member_list.h"
+#include "run/accept_all_checks.h"
 #include "run/line_reason.h"
 #include "run/result_files.h"
 #include "run/run_controller.h"
@@ -60,6 +61,8 @@ class VerificationRun {
     std::string line;         // as it is written back
     std::string text;         // address, code 1, mail host
     std::string mail_host;
+    std::string domain;       // as looked up
+    bool accept_all_check = false;  // no line: the check of domain
   };
   bool OpenMemberList();
   bool LogWritable();
@@ -83,6 +86,10 @@ class VerificationRun {
   // the run.
   void Decide(const Job& job, LineReason reason, const std::string& code = std::string(),
               const std::string& message = std::string(), const std::string& last_reply = std::string());
+  Job CheckJob(int slot, const AcceptAllJob& check);
+  // Marks the domain and tells the observer the decisions that waited for it.
+  void FinishCheck(const Job& job, AcceptAll result);
+  void ReleaseHeldDecisions();
   // The HELO name of every probe of this run; nothing when the stop flag came first.
   std::optional<std::string> HeloName();
   void ReportProgress();
@@ -112,6 +119,7 @@ class VerificationRun {
   bool bad_file_failed_ = false;   // a bad-address entry went to the result list instead
   std::int32_t unchecked_count_ = 0;  // lines kept without a probe
   DecidedLines decided_;
+  AcceptAllChecks checks_;
   std::int32_t refusals_of_us_ = 0;  // lines kept because a mail server refused this computer
   std::int32_t lookups_made_ = 0;
   bool any_lookup_answered_ = false;

@@ -8,7 +8,7 @@ const char kVersionText[] = "Vantrel 1.2";
 
 const char kUsage[] =
     "Usage: vantrel [--from ADDRESS] [--list FILE] [--dns IPV4] [--errors remove|suspend|file]\n"
-    "               [--helo NAME] [--report FILE] [--quiet]\n"
+    "               [--helo NAME] [--report FILE] [--accept-all-check] [--quiet]\n"
     "       vantrel --help | --version\n"
     "\n"
     "Checks every address of the member list against its domain's mail server\n"
@@ -33,6 +33,14 @@ const char kUsage[] =
     "                   line number, line, outcome, verdict code and message,\n"
     "                   mail host, the server's last reply, and the reason\n"
     "                   (man vantrel lists every reason)\n"
+    "  --accept-all-check\n"
+    "                   at each domain with a good address, also probe one\n"
+    "                   address that cannot exist: a server that accepts it\n"
+    "                   accepts any address, so \"good\" says little there.\n"
+    "                   The report's accept_all column and the Results tell.\n"
+    "                   Costs one more probe per domain; off by default, as\n"
+    "                   some servers count probes of unknown recipients\n"
+    "                   against the sender. Changes no verdict; not saved.\n"
     "  --quiet          print only the Results text, warnings and errors\n"
     "  --help           show this text\n"
     "  --version        show the version\n"
@@ -112,12 +120,15 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
       name.resize(equals);
     }
 
-    if (name == "--help" || name == "--version" || name == "--quiet") {
+    if (name == "--help" || name == "--version" || name == "--quiet" || name == "--accept-all-check") {
       if (inline_value) {
         result.error = name + " takes no value";
         return result;
       }
-      (name == "--help" ? options.help : name == "--version" ? options.version : options.quiet) = true;
+      (name == "--help"      ? options.help
+       : name == "--version" ? options.version
+       : name == "--quiet"   ? options.quiet
+                             : options.accept_all_check) = true;
       continue;
     }
     if (name != "--from" && name != "--list" && name != "--dns" && name != "--errors" && name != "--helo" &&

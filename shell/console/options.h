@@ -17,6 +17,7 @@ struct Options {
   std::optional<std::string> helo;      // --helo NAME, for this run only
   std::optional<std::string> report;    // --report FILE
   bool quiet = false;                   // --quiet
+  bool accept_all_check = false;        // --accept-all-check
   bool help = false;
   bool version = false;
 };

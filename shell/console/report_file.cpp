@@ -47,14 +47,15 @@ bool ReportFile::Open() {
   file_ = files_.OpenTruncate(name_);
   if (!file_) return false;
   Put(CsvRecord({"line_number", "line", "outcome", "verdict_code", "verdict_message", "mail_host", "last_reply",
-                   "reason"}));
+                   "reason", "accept_all"}));
   return !failed_;
 }
 
 void ReportFile::LineDecided(const LineDecision& decision) {
   std::string number = std::to_string(decision.line_number);
   Put(CsvRecord({number, decision.line, OutcomeName(decision.outcome), decision.verdict_code,
-                 decision.verdict_message, decision.mail_host, decision.last_reply, ReasonName(decision.reason)}));
+                 decision.verdict_message, decision.mail_host, decision.last_reply, ReasonName(decision.reason),
+                 decision.accept_all}));
 }
 
 void ReportFile::Put(const std::string& row) {

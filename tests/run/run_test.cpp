@@ -186,6 +186,73 @@ TEST_F(RunTest, ARefusalOfThisComputerCostsNoSubscriber) {
   EXPECT_EQ(log.find("bad address"), std::string::npos);
 }
 
+// The accept-all check: one more probe per domain with a good address, at
+// an address that cannot exist; it marks the good lines in the report and
+// the Results, and changes no verdict and no line of the result list.
+TEST_F(RunTest, TheAcceptAllCheckMarksGoodLinesAndChangesNothingElse) {
+  // strict.test's server knows its mailboxes and refuses every other one.
+  constexpr int kStrict = 11;
+  LoopbackTcpServer strict(Host(kStrict), 25, [](ServerConnection& connection) {
+    connection.Send("220 strict\r\n");
+    for (std::string line; connection.ReadLine(&line);) {
+      if (line.rfind("RCPT", 0) != 0) {
+        connection.Send("250 ok\r\n");
+      } else {
+        connection.Send(line.find("<known") != std::string::npos ? "250 ok\r\n" : "550 5.1.1 User unknown\r\n");
+      }
+    }
+  });
+  ASSERT_TRUE(strict.listening());
+  AnswerMx("strict.test", kStrict);
+  const std::vector<std::string> lines = {"a@good.test", "b@good.test", "known1@strict.test", "known2@strict.test",
+                                          "nobody@strict.test", "# note", "x@nomx.test"};
+  std::string list;
+  for (const std::string& line : lines) list += line + "\r\n";
+  WriteFile("MEMBERS.LST", list);
+  const std::map<std::string, std::string> accept_all = {
+      {"a@good.test", "yes"}, {"b@good.test", "yes"}, {"known1@strict.test", "no"}, {"known2@strict.test", "no"}};
+  std::vector<std::string> result_lists;
+  for (bool check : {false, true}) {
+    SCOPED_TRACE(check);
+    const int good_before = Connections(kGoodHost);
+    const int strict_before = strict.Connections();
+    RecordingObserver observer;
+    options_.observer = &observer;
+    options_.accept_all_check = check;
+    ASSERT_EQ(Run(kRemoveButton), RunEnd::kCompleted);
+    options_.observer = nullptr;
+    options_.accept_all_check = false;
+    result_lists.push_back(ReadFile("MEMBERS.LST.OK"));
+    EXPECT_EQ(Connections(kGoodHost) - good_before, 2 + (check ? 1 : 0));
+    EXPECT_EQ(strict.Connections() - strict_before, 3 + (check ? 1 : 0));
+    ASSERT_EQ(observer.decisions.size(), lines.size());
+    for (const LineDecision& decision : observer.decisions) {
+      auto marked = accept_all.find(decision.line);
+      EXPECT_EQ(decision.accept_all, check && marked != accept_all.end() ? marked->second : "") << decision.line;
+    }
+    const std::string note = "\r\n\r\nNOTE: 2 good addresses are at domains whose mail servers accept any "
+                             "address, so their \"good\" says little. The report lists them.";
+    EXPECT_EQ(LastResults().find(note) != std::string::npos, check) << LastResults();
+    EXPECT_EQ(LastResults().rfind(Results(7, 2) + Checked(4, 1, 1, 1), 0), 0u) << LastResults();
+  }
+  EXPECT_EQ(Sorted(CrLfLines(result_lists[0])), Sorted(CrLfLines(result_lists[1])));
+  // The address that cannot exist: 20 letters and digits, at the domain as
+  // the list writes it, never one of the list's own.
+  std::vector<std::string> asked;
+  for (const std::string& line : CrLfLines(strict.Received() + Received(kGoodHost))) {
+    if (line.rfind("RCPT TO: <", 0) != 0) continue;
+    std::string address = line.substr(10, line.size() - 11);
+    if (std::find(lines.begin(), lines.end(), address) == lines.end()) asked.push_back(address);
+  }
+  ASSERT_EQ(asked.size(), 2u);
+  for (const std::string& address : asked) {
+    const std::string local = address.substr(0, address.find('@'));
+    EXPECT_EQ(local.size(), 20u) << address;
+    EXPECT_EQ(local.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789"),
+              std::string::npos);
+  }
+}
+
 TEST_F(RunTest, PreferredMailExchanger) {
   struct Case {
     std::vector<std::pair<std::uint16_t, int>> records;  // preference, host

@@ -237,7 +237,8 @@ TEST(ConsoleProgram, TheReportAgreesWithTheResultListInEveryMode) {
     ASSERT_TRUE(rows.has_value()) << console.File("run.csv");
     ASSERT_FALSE(rows->empty());
     EXPECT_EQ(rows->front(), (std::vector<std::string>{"line_number", "line", "outcome", "verdict_code",
-                                                       "verdict_message", "mail_host", "last_reply", "reason"}));
+                                                       "verdict_message", "mail_host", "last_reply", "reason",
+                                                       "accept_all"}));
     ASSERT_EQ(rows->size(), list.size() + 1);
     std::vector<std::string> result = testing::SortedCrLfLines(console.File("list.lst.OK"));
     std::string bad_file = console.Has("list.lst.BAD") ? console.File("list.lst.BAD") : "";
@@ -248,7 +249,7 @@ TEST(ConsoleProgram, TheReportAgreesWithTheResultListInEveryMode) {
               [](const auto& a, const auto& b) { return std::stol(a[0]) < std::stol(b[0]); });
     for (std::size_t i = 0; i < list.size(); ++i) {
       const std::vector<std::string>& row = (*rows)[i + 1];
-      ASSERT_EQ(row.size(), 8u);
+      ASSERT_EQ(row.size(), 9u);
       EXPECT_EQ(row[0], std::to_string(i + 1));
       EXPECT_EQ(row[1], list[i]);
       EXPECT_EQ(row[2], outcomes[i]) << list[i];
@@ -285,7 +286,7 @@ TEST(ConsoleProgram, AnInterruptedRunLeavesAReportThatParses) {
   ASSERT_TRUE(rows.has_value()) << console.File("run.csv");
   ASSERT_GE(rows->size(), 1u);
   EXPECT_LE(rows->size(), 4u);
-  for (const auto& row : *rows) EXPECT_EQ(row.size(), 8u);
+  for (const auto& row : *rows) EXPECT_EQ(row.size(), 9u);
 }
 
 }  // namespace
