@@ -199,13 +199,6 @@ int RunTest::Connections(int host) {
   return 0;
 }
 
-std::string RunTest::Received(int host) {
-  for (const auto& server : smtp_) {
-    if (server->address() == LoopbackAddress(host)) return server->Received();
-  }
-  return std::string();
-}
-
 std::string RunTest::LastResults() {
   std::string text;
   for (const auto& box : dialog_.MessageBoxes()) {

@@ -70,7 +70,6 @@ class RunTest : public ::testing::Test {
 
   std::vector<std::string> DnsQueries();  // the domains asked, in order
   int Connections(int host);  // accepted so far by the SMTP server of host
-  std::string Received(int host);  // every byte that server got
 
   FakeMainDialog dialog_;
   RunOptions options_;  // what Run hands the run besides the dialog
