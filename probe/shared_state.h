@@ -7,12 +7,14 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "platform/mutex.h"
 #include "platform/network.h"
 #include "platform/thread.h"
 #include "dialog/main_dialog.h"
+#include "probe/proxy_address.h"
 
 namespace vantrel {
 
@@ -58,6 +60,7 @@ struct TaskSettings {
   std::string from_text;
   platform::Network* network = nullptr;
   std::string helo_name;  // empty: this computer's own name
+  std::optional<ProxyAddress> proxy;  // set: every SMTP connection goes through it
 };
 
 struct SharedState {
@@ -74,6 +77,11 @@ struct SharedState {
   // which no connection ever opened says so in its "Results".
   std::atomic<int> probes_made{0};
   std::atomic<int> connections_opened{0};
+  // Connections the proxy did not open, and why the last one failed, in
+  // words: a run in which the proxy reached no mail server says that instead.
+  std::atomic<int> proxy_failures{0};
+  platform::Mutex proxy_failure_mutex;
+  std::string last_proxy_failure VANTREL_GUARDED_BY(proxy_failure_mutex);
 
   // False once a slot's task has stopped reading its slot for good.
   std::array<std::atomic<bool>, kTaskSlots> task_alive{};
@@ -106,6 +114,9 @@ std::size_t LogBufferSize();
 // The server's last reply line in slot's latest dialogue; taking it clears it.
 void SetLastReply(int slot, const std::string& line);
 std::string TakeLastReply(int slot);
+// Counts a connection the proxy did not open; words say why.
+void NoteProxyFailure(const std::string& words);
+std::string LastProxyFailure();
 
 // One task list cell, cut to its first 127 characters; nothing before the
 // first task started.

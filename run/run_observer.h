@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
+
+#include "probe/proxy_address.h"
 
 namespace vantrel {
 
@@ -44,6 +47,7 @@ class RunObserver {
 // What a face may add to a run beyond the dialog's controls.
 struct RunOptions {
   std::string helo_name;             // empty: this computer's own name
+  std::optional<ProxyAddress> proxy;  // in place of the dialog's proxy setting, for this run only
   RunObserver* observer = nullptr;
 };
 
