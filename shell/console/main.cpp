@@ -132,6 +132,7 @@ int main(int argc, char** argv) {
   }
   vantrel::RunOptions run_options;
   run_options.helo_name = options.helo.value_or("");
+  run_options.proxy = options.proxy;
   run_options.observer = &observers;
 
   vantrel::LoadSettingsAtStart(*dialog);
