@@ -133,6 +133,8 @@ inline std::string CheckSocks(const std::string& served, const std::string& sent
   auto byte = [&served](std::size_t at) { return at < served.size() ? static_cast<std::uint8_t>(served[at]) : 0x100; };
   std::size_t in = 2;
   std::size_t out = kSocksGreeting.size();
+  // With the product's deadline cut to a millisecond, a client may give up before it says anything.
+  if (sent.empty()) return std::string();
   if (sent.compare(0, out, kSocksGreeting) != 0) return "did not greet the proxy first";
   if (sent.size() == out) return std::string();
   if (byte(0) != 5 || (byte(1) != 0 && byte(1) != 2)) return "went on after a method reply that allowed nothing";
