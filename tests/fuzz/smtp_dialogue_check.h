@@ -126,17 +126,16 @@ inline const std::string kSocksConnect("\x05\x01\x00\x01\x7f\x00\x00\x01\x00\x19
 
 // Checks the SOCKS5 part of both sides: each request only after a reply that
 // allows it, SMTP only once the CONNECT reply was whole and a success. Sets
-// where the dialogue begins on each side, or leaves *tunnel false when the
+// where the dialogue begins on each side, or leaves *served_at 0 when the
 // client never got that far.
 inline std::string CheckSocks(const std::string& served, const std::string& sent, std::size_t* served_at,
-                              std::size_t* sent_at, bool* tunnel) {
+                              std::size_t* sent_at) {
   auto byte = [&served](std::size_t at) { return at < served.size() ? static_cast<std::uint8_t>(served[at]) : 0x100; };
   std::size_t in = 2;
   std::size_t out = kSocksGreeting.size();
   // With the product's deadline cut to a millisecond, a client may give up before it says anything.
-  if (sent.empty()) return std::string();
-  if (sent.compare(0, out, kSocksGreeting) != 0) return "did not greet the proxy first";
-  if (sent.size() == out) return std::string();
+  if (!sent.empty() && sent.compare(0, out, kSocksGreeting) != 0) return "did not greet the proxy first";
+  if (sent.size() <= out) return std::string();
   if (byte(0) != 5 || (byte(1) != 0 && byte(1) != 2)) return "went on after a method reply that allowed nothing";
   if (byte(1) == 2) {
     if (sent.compare(out, kSocksCredentials.size(), kSocksCredentials) != 0) return "sent other credentials";
@@ -154,7 +153,6 @@ inline std::string CheckSocks(const std::string& served, const std::string& sent
   if (bound == 0 || served.size() < in + 6 + bound) return "talked SMTP before a whole CONNECT reply";
   *served_at = in + 6 + bound;
   *sent_at = out;
-  *tunnel = true;
   return std::string();
 }
 
@@ -222,10 +220,9 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
   std::size_t served_at = 0;
   std::size_t sent_at = 0;
   if (through_proxy) {
-    bool tunnel = false;
-    std::string fault = CheckSocks(served, network.record->sent, &served_at, &sent_at, &tunnel);
+    std::string fault = CheckSocks(served, network.record->sent, &served_at, &sent_at);
     if (!fault.empty()) return fault;
-    if (!tunnel) return result == kProbeHostUnreachable ? std::string() : "no tunnel, yet result " + std::to_string(result);
+    if (served_at == 0) return result == kProbeHostUnreachable ? "" : "no tunnel, yet result " + std::to_string(result);
     served.erase(0, served_at);
   }
 
