@@ -30,6 +30,11 @@ enum ControlId : int {
   kErrorsLabel = 1009,
 };
 
+// A setting the dialog keeps without a control of its own: read and written
+// with GetText and SetText like a control's text, from the settings file
+// to the run and back, but never shown in the window.
+inline constexpr int kProxySetting = 2001;  // PROXY=, socks5://[USER:PASSWORD@]HOST:PORT or empty
+
 inline constexpr int kTaskColumn = 0;      // "Task"
 inline constexpr int kActivityColumn = 1;  // "Activity"
 inline constexpr int kTaskListRows = 10;

@@ -1,12 +1,14 @@
 #include <algorithm>
 #include <utility>
 
-#include "dns/byte_cursor.h"
 #include "dns/dns_codec.h"
+#include "text/byte_cursor.h"
 
 namespace vantrel::dns {
 
 namespace {
+
+using text::ByteCursor;
 
 constexpr std::uint8_t kPointerMark = 192;
 

@@ -32,6 +32,19 @@ MainDialog* FoundDialog() { return Shared().dialog_found.load() ? FindMainDialog
 
 }  // namespace
 
+void NoteProxyFailure(const std::string& words) {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.proxy_failure_mutex);
+  shared.last_proxy_failure = words;
+  ++shared.proxy_failures;
+}
+
+std::string LastProxyFailure() {
+  SharedState& shared = Shared();
+  platform::MutexLock lock(shared.proxy_failure_mutex);
+  return shared.last_proxy_failure;
+}
+
 void ShowStatus(const std::string& text) {
   if (MainDialog* dialog = FoundDialog()) dialog->SetStatusText("Status: " + text);
 }

@@ -16,6 +16,7 @@
 #include "platform/thread.h"
 #include "probe/probe_outcome.h"
 #include "dialog/main_dialog.h"
+#include "probe/proxy_address.h"
 
 namespace vantrel {
 
@@ -61,6 +62,7 @@ struct TaskSettings {
   std::string from_text;
   platform::Network* network = nullptr;
   std::optional<std::string> helo_name;  // none: each probe looks this computer's name up
+  std::optional<ProxyAddress> proxy;     // set: every SMTP connection goes through it
 };
 
 // The first mail host of a run that refused this computer, and what it said.
@@ -83,6 +85,11 @@ struct SharedState {
   // which no connection ever opened says so in its "Results".
   std::atomic<int> probes_made{0};
   std::atomic<int> connections_opened{0};
+  // Connections the proxy did not open, and why the last one failed, in
+  // words: a run in which the proxy reached no mail server says that instead.
+  std::atomic<int> proxy_failures{0};
+  platform::Mutex proxy_failure_mutex;
+  std::string last_proxy_failure VANTREL_GUARDED_BY(proxy_failure_mutex);
 
   // False once a slot's task has stopped reading its slot for good.
   std::array<std::atomic<bool>, kTaskSlots> task_alive{};
@@ -134,6 +141,9 @@ void RecordRefusalOfUs(const std::string& mail_host, const std::string& reply);
 bool HostRefusedUs(const std::string& mail_host);
 std::optional<RefusalOfUs> FirstRefusalOfUs();
 void ForgetRefusalsOfUs();
+// Counts a connection the proxy did not open; words say why.
+void NoteProxyFailure(const std::string& words);
+std::string LastProxyFailure();
 
 // One task list cell, cut to its first 127 characters; nothing before the
 // first task started.

@@ -4,6 +4,7 @@
 
 #include "platform/clock.h"
 #include "text/clock_text.h"
+#include "probe/proxied_network.h"
 #include "probe/shared_state.h"
 #include "probe/slot_protocol.h"
 #include "probe/smtp_probe.h"
@@ -103,7 +104,10 @@ void TaskProcedure(int slot) {
   shared.dialog_found.store(FindMainDialog(kMainCaption) != nullptr);
   const TaskSettings settings = CurrentTaskSettings();
   const std::string& from_text = settings.from_text;
-  platform::Network& network = settings.network != nullptr ? *settings.network : platform::RealNetwork();
+  platform::Network& direct = settings.network != nullptr ? *settings.network : platform::RealNetwork();
+  std::optional<ProxiedNetwork> proxied;
+  if (settings.proxy) proxied.emplace(direct, *settings.proxy, slot);
+  platform::Network& network = proxied ? static_cast<platform::Network&>(*proxied) : direct;
   const Waits waits = shared.waits;
 
   ShowActivity(slot, kTaskColumn, std::to_string(slot + 1));

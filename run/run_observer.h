@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "probe/proxy_address.h"
 #include "run/line_reason.h"
 
 namespace vantrel {
@@ -39,8 +40,9 @@ class RunObserver {
 
 // What a face may add to a run beyond the dialog's controls.
 struct RunOptions {
-  std::string helo_name;             // empty: this computer's own name, looked up once per run
-  bool accept_all_check = false;     // probe an address that cannot exist at each domain with a good one
+  std::string helo_name;              // empty: this computer's own name, looked up once per run
+  bool accept_all_check = false;      // probe an address that cannot exist at each domain with a good one
+  std::optional<ProxyAddress> proxy;  // in place of the dialog's proxy setting, for this run only
   RunObserver* observer = nullptr;
 };
 

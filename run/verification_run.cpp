@@ -145,24 +145,29 @@ RunEnd VerificationRun::Execute() {
 
   if (!OpenMemberList()) return RunEnd::kRefused;
   const std::string from_text = dialog_.GetText(kFromBox);
-  if (!FromHoldsAnAddress(from_text) || !LogWritable()) return RunEnd::kRefused;
+  if (!FromHoldsAnAddress(from_text)) return RunEnd::kRefused;
+  const ProxyCheck proxy = CheckProxy();
+  if (proxy == ProxyCheck::kStopped) return RunEnd::kStopped;
+  if (proxy == ProxyCheck::kRefused || !LogWritable()) return RunEnd::kRefused;
   list_size_ = std::max<std::int64_t>(files_.FileSize(list_name_), 0);
   dns_server_ = dialog_.GetText(kDnsServerControl);
   DisableControls(true);
   log_.WriteHeader(platform::NowLocal());
+  if (proxy_) AppendLogLine("Through the proxy " + proxy_->Shown());
   mode_ = dialog_.IsErrorModeSelected(kRemoveButton)    ? ErrorMode::kRemove
           : dialog_.IsErrorModeSelected(kSuspendButton) ? ErrorMode::kSuspend
                                                         : ErrorMode::kWriteToFile;
   shared.stop_flag.store(0);
   shared.probes_made.store(0);
   shared.connections_opened.store(0);
+  shared.proxy_failures.store(0);
   ForgetRefusalsOfUs();
   std::optional<std::string> helo_name = HeloName();
   if (!helo_name) return RunEnd::kStopped;
   // Tasks find their window through the registry and take the FROM text from
   // here; both must be this run's before the first task starts.
   RegisterMainDialog(&dialog_);
-  SetTaskSettings(TaskSettings{from_text, &network_, *helo_name});
+  SetTaskSettings(TaskSettings{from_text, &network_, *helo_name, proxy_});
   if (!StartTasks()) return RunEnd::kStopped;
   results_ = std::make_unique<ResultList>(files_, ResultListName(list_name_));
 
@@ -326,8 +331,10 @@ std::vector<std::string> VerificationRun::Warnings() {
   const SharedState& shared = Shared();
   if (shared.probes_made.load() > 0 && shared.connections_opened.load() == 0) {
     warnings.push_back(
-        "WARNING: No mail server could be reached. Outgoing connections to port 25 may be blocked on this "
-        "network. The addresses were kept with \"++\" to be tried again by the next run.");
+        proxy_ && shared.proxy_failures.load() > 0
+            ? ProxyWarning()
+            : "WARNING: No mail server could be reached. Outgoing connections to port 25 may be blocked on this "
+              "network. The addresses were kept with \"++\" to be tried again by the next run.");
   }
   if (refusals_of_us_ > 0) {
     std::optional<RefusalOfUs> first = FirstRefusalOfUs();
@@ -339,17 +346,17 @@ std::vector<std::string> VerificationRun::Warnings() {
                        "whether this computer's address is on a blocklist.");
   }
   if (!list_warning_.empty()) warnings.push_back(list_warning_);
-  if (std::int32_t good = checks_.GoodAtAcceptAll(); good > 0) {
-    warnings.push_back("NOTE: " + std::to_string(good) +
-                       " good addresses are at domains whose mail servers accept any address, so their \"good\" "
-                       "says little. The report lists them.");
-  }
   if (log_.WriteFailed()) {
     // In Remove mode the log is the only record of a removed address.
     warnings.push_back(std::string("WARNING: Not everything could be written to ") + kRunLogName + "." +
                        (mode_ == ErrorMode::kRemove ? " " + std::to_string(log_.UnrecordedBadAddresses()) +
                                                           " removed addresses may be recorded nowhere."
                                                     : ""));
+  }
+  if (std::int32_t good = checks_.GoodAtAcceptAll(); good > 0) {
+    warnings.push_back("NOTE: " + std::to_string(good) +
+                       " good addresses are at domains whose mail servers accept any address, so their \"good\" "
+                       "says little. The report lists them.");
   }
   return warnings;
 }

@@ -13,6 +13,7 @@
 #include "dns/dns_codec.h"
 #include "platform/file.h"
 #include "platform/network.h"
+#include "probe/proxy_address.h"
 #include "probe/shared_state.h"
 #include "run/mail_host.h"
 #include "run/member_list.h"
@@ -53,6 +54,7 @@ class VerificationRun {
   static constexpr std::size_t kLogBufferLimit = 64 * 1024;
 
   enum class Fetch { kJob, kNoJob, kStopped };
+  enum class ProxyCheck { kReady, kRefused, kStopped };
   // A member list line on its way through the run, from the moment it is
   // read until it is decided.
   struct Job {
@@ -67,6 +69,9 @@ class VerificationRun {
   bool OpenMemberList();
   bool LogWritable();
   bool FromHoldsAnAddress(const std::string& from_text);
+  ProxyCheck CheckProxy();  // run/proxy_check.cpp
+  ProxyCheck RefuseProxy(const std::string& text);
+  std::string ProxyWarning();
   void DisableControls(bool disabled);
   bool StartTasks();  // false when the stop flag was seen
   bool PollSlot(int slot);  // false when the stop flag was seen
@@ -99,6 +104,7 @@ class VerificationRun {
   platform::Network& network_;
   RunOptions options_;
   std::string dns_server_;
+  std::optional<ProxyAddress> proxy_;  // every SMTP connection goes through it
   std::string list_warning_;  // why reading the list stopped early, if it did
   RunLog log_;
   std::string list_name_;

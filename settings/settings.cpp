@@ -43,6 +43,8 @@ void ApplyLine(MainDialog& dialog, const std::string& line) {
     dialog.SetText(kInputListBox, value);
   } else if (prefix == "BOD") {
     dialog.SetBodyCheck(text::ReadLeadingInteger(value));
+  } else if (prefix == "PRO") {
+    dialog.SetText(kProxySetting, value);
   } else if (prefix == "ERR") {
     switch (text::ReadLeadingInteger(value)) {
       case 1:
@@ -99,6 +101,13 @@ std::string SettingsFileText(MainDialog& dialog) {
   text += "FILE=" + dialog.GetText(kInputListBox) + end;
   text += "; This is the email address to use as the FROM address (should be local to you)" + end;
   text += "FROM=" + dialog.GetText(kFromBox) + end;
+  // Only a file that named a proxy gets these two lines, so every other file
+  // stays as it always was.
+  const std::string proxy = dialog.GetText(kProxySetting);
+  if (!proxy.empty()) {
+    text += "; SOCKS5 proxy for the SMTP connections (socks5://[user:password@]host:port)" + end;
+    text += "PROXY=" + proxy + end;
+  }
   return text;
 }
 

@@ -1,5 +1,6 @@
 // The settings file "Vantrel.INI": read into the dialog's controls at start-up,
-// written back from them at exit. The controls are the settings' only home.
+// written back from them at exit. The dialog is the settings' only home: its
+// controls, and the proxy it keeps without one (kProxySetting).
 #pragma once
 
 #include <string>

@@ -19,7 +19,7 @@ packages=(
   iproute2 util-linux netbase procps
   dpkg-dev man-db groff-base
   g++-mingw-w64-x86-64-posix wine64 wine fonts-wine xvfb xauth xdotool imagemagick
-  postfix dnsmasq-base
+  postfix dnsmasq-base microsocks
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -133,6 +133,7 @@ int main(int argc, char** argv) {
   vantrel::RunOptions run_options;
   run_options.helo_name = options.helo.value_or("");
   run_options.accept_all_check = options.accept_all_check;
+  run_options.proxy = options.proxy;
   run_options.observer = &observers;
 
   vantrel::LoadSettingsAtStart(*dialog);

@@ -8,7 +8,8 @@ const char kVersionText[] = "Vantrel 1.2";
 
 const char kUsage[] =
     "Usage: vantrel [--from ADDRESS] [--list FILE] [--dns IPV4] [--errors remove|suspend|file]\n"
-    "               [--helo NAME] [--report FILE] [--accept-all-check] [--quiet]\n"
+    "               [--helo NAME] [--proxy URL] [--report FILE] [--accept-all-check]\n"
+    "               [--quiet]\n"
     "       vantrel --help | --version\n"
     "\n"
     "Checks every address of the member list against its domain's mail server\n"
@@ -29,6 +30,14 @@ const char kUsage[] =
     "                   that has a DNS A record, best one that matches the\n"
     "                   reverse DNS of the address the connections come from.\n"
     "                   Without it, this computer's fully qualified name.\n"
+    "  --proxy URL      connect to every mail server through this SOCKS5 proxy,\n"
+    "                   socks5://[USER:PASSWORD@]HOST:PORT, for this run only\n"
+    "                   (not saved; a PROXY= line in Vantrel.INI sets one for\n"
+    "                   every run). Use it where port 25 is blocked, for example\n"
+    "                   through ssh -N -D 1080 user@host and\n"
+    "                   --proxy socks5://127.0.0.1:1080, and give --helo the\n"
+    "                   proxy host's name: mail servers see its address. DNS\n"
+    "                   lookups still go straight to the DNS server.\n"
     "  --report FILE    also write a CSV report, one row per line of the list:\n"
     "                   line number, line, outcome, verdict code and message,\n"
     "                   mail host, the server's last reply, and the reason\n"
@@ -58,9 +67,9 @@ const char kUsage[] =
     "in the same run.\n"
     "\n"
     "Exit status: 0 after a finished run (its Results shown), 1 when the run\n"
-    "could not start (the list, the run log, the FROM address or the report\n"
-    "file unusable), 2 for a bad option, 128 plus the signal number when\n"
-    "interrupted.\n";
+    "could not start (the list, the run log, the FROM address, the proxy or\n"
+    "the report file unusable), 2 for a bad option, 128 plus the signal number\n"
+    "when interrupted.\n";
 
 std::optional<std::string> CanonicalIpv4(const std::string& text) {
   std::string canonical;
@@ -106,9 +115,7 @@ bool IsHeloName(const std::string& name) {
   return true;
 }
 
-}  // namespace
-
-ParseResult ParseOptions(const std::vector<std::string>& arguments) {
+ParseResult ParseEach(const std::vector<std::string>& arguments) {
   ParseResult result;
   Options& options = result.options;
   for (std::size_t i = 0; i < arguments.size(); ++i) {
@@ -132,7 +139,7 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
       continue;
     }
     if (name != "--from" && name != "--list" && name != "--dns" && name != "--errors" && name != "--helo" &&
-        name != "--report") {
+        name != "--proxy" && name != "--report") {
       result.error = "unknown option \"" + arguments[i] + "\"";
       return result;
     }
@@ -162,6 +169,13 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
         return result;
       }
       options.helo = value;
+    } else if (name == "--proxy") {
+      ProxyUrl parsed = ParseProxyUrl(value);
+      if (!parsed.proxy) {
+        result.error = "--proxy: " + ProxyUrlProblem(parsed.error);
+        return result;
+      }
+      options.proxy = parsed.proxy;
     } else if (name == "--dns") {
       options.dns = CanonicalIpv4(value);
       if (!options.dns) {
@@ -176,6 +190,16 @@ ParseResult ParseOptions(const std::vector<std::string>& arguments) {
       }
     }
   }
+  return result;
+}
+
+}  // namespace
+
+ParseResult ParseOptions(const std::vector<std::string>& arguments) {
+  // An error may quote what was typed, and a proxy URL typed in the wrong
+  // place carries its password.
+  ParseResult result = ParseEach(arguments);
+  result.error = WithoutPassword(std::move(result.error));
   return result;
 }
 

@@ -1,11 +1,13 @@
 // The console's command line: the values a user would type into the dialog's
-// controls before pressing Go, what this run alone gets (HELO name, report,
-// quiet output), and the two informational switches.
+// controls before pressing Go, what this run alone gets (HELO name, proxy,
+// report, quiet output), and the two informational switches.
 #pragma once
 
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "probe/proxy_address.h"
 
 namespace vantrel::console {
 
@@ -15,6 +17,7 @@ struct Options {
   std::optional<std::string> dns;       // --dns ADDRESS, a dotted IPv4 address
   std::optional<int> error_button;      // --errors remove|suspend|file, as the button's control id
   std::optional<std::string> helo;      // --helo NAME, for this run only
+  std::optional<ProxyAddress> proxy;    // --proxy URL, for this run only
   std::optional<std::string> report;    // --report FILE
   bool quiet = false;                   // --quiet
   bool accept_all_check = false;        // --accept-all-check

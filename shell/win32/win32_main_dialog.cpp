@@ -56,6 +56,7 @@ HWND Win32MainDialog::Control(int id) const {
 }
 
 std::string Win32MainDialog::GetText(int control) {
+  if (control == kProxySetting) return proxy_setting_;
   HWND window = Control(control);
   if (window == nullptr) return {};
   int length = GetWindowTextLengthA(window);
@@ -67,6 +68,10 @@ std::string Win32MainDialog::GetText(int control) {
 }
 
 void Win32MainDialog::SetText(int control, const std::string& text) {
+  if (control == kProxySetting) {
+    proxy_setting_ = text;
+    return;
+  }
   if (HWND window = Control(control)) SetWindowTextA(window, text.c_str());
 }
 

@@ -52,6 +52,9 @@ class Win32MainDialog final : public MainDialog {
   bool DialogUnitScale(HWND dialog, int* four_x, int* eight_y) const;
 
   std::atomic<HWND> window_{nullptr};
+  // The proxy setting has no control; like the controls, it is touched on
+  // the dialog's thread only.
+  std::string proxy_setting_;
 };
 
 }  // namespace vantrel::win32

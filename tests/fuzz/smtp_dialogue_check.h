@@ -4,7 +4,9 @@
 //
 // Input: byte 0 is the size of each piece the server's bytes arrive in (0:
 // all at once), bit 0 of byte 1 says how the server ends once its bytes are
-// spent (0: it closes, 1: it falls silent); the rest is what the server sends.
+// spent (0: it closes, 1: it falls silent), bit 1 that the connection goes
+// through a SOCKS5 proxy, whose replies then come first; the rest is what
+// the server sends.
 // Nothing leaves the process: the connection is an in-memory stream and every
 // lookup is answered here.
 #pragma once
@@ -20,6 +22,7 @@
 
 #include "platform/network.h"
 #include "probe/line_channel.h"
+#include "probe/proxied_network.h"
 #include "probe/shared_state.h"
 #include "probe/smtp_probe.h"
 
@@ -114,6 +117,45 @@ class ServedNetwork : public platform::SystemNetwork {
   bool falls_silent_;
 };
 
+// What a client must send a proxy socks5://fuzz:pw@...: both methods it
+// can do, the credentials if asked, then a CONNECT to mx.example.org's
+// address (127.0.0.1 here) and port 25.
+inline const std::string kSocksGreeting("\x05\x02\x00\x02", 4);
+inline const std::string kSocksCredentials = std::string("\x01\x04", 2) + "fuzz" + "\x02" + "pw";
+inline const std::string kSocksConnect("\x05\x01\x00\x01\x7f\x00\x00\x01\x00\x19", 10);
+
+// Checks the SOCKS5 part of both sides: each request only after a reply that
+// allows it, SMTP only once the CONNECT reply was whole and a success. Sets
+// where the dialogue begins on each side, or leaves *served_at 0 when the
+// client never got that far.
+inline std::string CheckSocks(const std::string& served, const std::string& sent, std::size_t* served_at,
+                              std::size_t* sent_at) {
+  auto byte = [&served](std::size_t at) { return at < served.size() ? static_cast<std::uint8_t>(served[at]) : 0x100; };
+  std::size_t in = 2;
+  std::size_t out = kSocksGreeting.size();
+  // With the product's deadline cut to a millisecond, a client may give up before it says anything.
+  if (!sent.empty() && sent.compare(0, out, kSocksGreeting) != 0) return "did not greet the proxy first";
+  if (sent.size() <= out) return std::string();
+  if (byte(0) != 5 || (byte(1) != 0 && byte(1) != 2)) return "went on after a method reply that allowed nothing";
+  if (byte(1) == 2) {
+    if (sent.compare(out, kSocksCredentials.size(), kSocksCredentials) != 0) return "sent other credentials";
+    out += kSocksCredentials.size();
+    if (sent.size() == out) return std::string();
+    if (byte(2) != 1 || byte(3) != 0) return "went on though the credentials were refused";
+    in = 4;
+  }
+  if (sent.compare(out, kSocksConnect.size(), kSocksConnect) != 0) return "asked the proxy for another host";
+  out += kSocksConnect.size();
+  if (sent.size() == out) return std::string();
+  if (byte(in) != 5 || byte(in + 1) != 0) return "talked SMTP without a successful CONNECT reply";
+  const unsigned type = byte(in + 3);
+  const std::size_t bound = type == 1 ? 4 : type == 4 ? 16 : type == 3 && byte(in + 4) < 0x100 ? 1 + byte(in + 4) : 0;
+  if (bound == 0 || served.size() < in + 6 + bound) return "talked SMTP before a whole CONNECT reply";
+  *served_at = in + 6 + bound;
+  *sent_at = out;
+  return std::string();
+}
+
 // The server's replies as a server means them: lines end at LF (CRs
 // dropped, a last line may lack its LF), and a reply runs on while its
 // lines have "-" as their fourth character. Reply 0 is the greeting, reply
@@ -145,6 +187,7 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
   if (size < 2) return std::string();
   std::size_t piece = data[0] == 0 ? static_cast<std::size_t>(-1) : data[0];
   bool falls_silent = (data[1] & 1) != 0;
+  bool through_proxy = (data[1] & 2) != 0;
   std::string served(reinterpret_cast<const char*>(data) + 2, size - 2);
 
   SharedState& shared = Shared();
@@ -157,7 +200,9 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
   ForgetRefusalsOfUs();  // a refusal of the last input must not keep this one from connecting
 
   ServedNetwork network(served, piece, falls_silent);
-  std::int32_t result = ProbeAddress(network, "mx.example.org", kFuzzFromText, kFuzzAddress, 3, kFuzzHelo);
+  ProxiedNetwork proxied(network, *ParseProxyUrl("socks5://fuzz:pw@proxy.example:1080").proxy, 3);
+  platform::Network& route = through_proxy ? static_cast<platform::Network&>(proxied) : network;
+  std::int32_t result = ProbeAddress(route, "mx.example.org", kFuzzFromText, kFuzzAddress, 3, kFuzzHelo);
   const std::size_t log_growth = TakeLogBuffer().size();
 
   shared.waits = saved_waits;
@@ -170,11 +215,24 @@ inline std::string CheckDialogue(const std::uint8_t* data, std::size_t size) {
   if (result < kProbeAccepted || result > kProbeMailboxFull) {
     return "unknown probe result " + std::to_string(result);
   }
-  if (network.record->connections != 1) return "connected " + std::to_string(network.record->connections) + " times";
+  // Through a proxy, opening the connection shares the millisecond with the whole exchange.
+  const int connections = network.record->connections;
+  if (connections != 1 && !(through_proxy && connections == 0)) {
+    return "connected " + std::to_string(connections) + " times";
+  }
   if (log_growth >= kMaxLogGrowth) return "the log grew by " + std::to_string(log_growth) + " bytes";
 
+  std::size_t served_at = 0;
+  std::size_t sent_at = 0;
+  if (through_proxy) {
+    std::string fault = CheckSocks(served, network.record->sent, &served_at, &sent_at);
+    if (!fault.empty()) return fault;
+    if (served_at == 0) return result == kProbeHostUnreachable ? "" : "no tunnel, yet result " + std::to_string(result);
+    served.erase(0, served_at);
+  }
+
   // What was sent: whole CR LF lines, each the next of the four commands.
-  const std::string& sent = network.record->sent;
+  const std::string sent = network.record->sent.substr(sent_at);
   std::size_t commands_sent = 0;
   for (std::size_t at = 0; at < sent.size();) {
     std::size_t end = sent.find("\r\n", at);

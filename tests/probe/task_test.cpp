@@ -28,7 +28,7 @@ class TaskTest : public ::testing::Test {
     Shared().stop_flag = 0;
     TakeLogBuffer();
     RegisterMainDialog(&dialog_);
-    SetTaskSettings(TaskSettings{"<checker@x.test>", &platform::RealNetwork(), ""});
+    SetTaskSettings(TaskSettings{"<checker@x.test>", &platform::RealNetwork(), "", std::nullopt});
     Slot().Reset();
   }
   void TearDown() override {

@@ -342,10 +342,18 @@ TEST_F(RunTest, RefusedRunsStartNothing) {
   WriteFile("MEMBERS.LST", "one@good.test\r\n");
   auto held = platform::RealFileSystem().OpenRead("HELD.LST");
   ASSERT_NE(held, nullptr);
+  // Proxies checked before anything else happens: one refuses our credentials.
+  LoopbackTcpServer proxy(Host(30), 1080, [](ServerConnection& peer) {
+    peer.Send(std::string("\x05\x02\x01\x01", 4));
+    peer.DrainUntilClosed();
+  });
+  ASSERT_TRUE(proxy.listening());
+  const std::string dead = Host(31) + ":1080";
   struct Case {
     std::string list;
     std::string from;
     std::string box_begins;
+    std::string proxy = "";
   };
   const std::vector<Case> cases = {
       {"NOPE.LST", "<checker@good.test>",
@@ -355,14 +363,23 @@ TEST_F(RunTest, RefusedRunsStartNothing) {
       {"MEMBERS.LST", "List owner <owner at example.com>",
        "The FROM text holds no e-mail address:\r\n\r\nList owner <owner at example.com>\r\n"},
       {"MEMBERS.LST", "<@>", "The FROM text holds no e-mail address:\r\n\r\n<@>\r\n"},
+      {"MEMBERS.LST", "<checker@good.test>",
+       "Cannot use the SOCKS5 proxy.\r\n\r\n" + dead + "\r\n\r\nNo connection to the proxy.", "socks5://" + dead},
+      {"MEMBERS.LST", "<checker@good.test>",
+       "Cannot use the SOCKS5 proxy.\r\n\r\n" + Host(30) + ":1080\r\n\r\nThe proxy refused the user name or password.",
+       "socks5://me:secret@" + Host(30) + ":1080"},
+      {"MEMBERS.LST", "<checker@good.test>", "The PROXY= line of Vantrel.INI cannot be used:\r\n\r\nonly socks5://",
+       "socks4://me:secret@h:1080"},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(c.list + " " + c.from);
+    SCOPED_TRACE(c.list + " " + c.from + " " + c.proxy);
     dialog_.SetText(kFromBox, c.from);
+    dialog_.SetText(kProxySetting, c.proxy);
     ASSERT_EQ(Run(kRemoveButton, c.list), RunEnd::kRefused);
     std::vector<FakeMainDialog::MessageBox> boxes = dialog_.MessageBoxes();
     ASSERT_FALSE(boxes.empty());
     EXPECT_EQ(boxes.back().text.rfind(c.box_begins, 0), 0u) << boxes.back().text;
+    EXPECT_EQ(boxes.back().text.find("secret"), std::string::npos);
     EXPECT_EQ(boxes.back().caption, "Error");
     EXPECT_EQ(boxes.back().icon, MessageIcon::kStop);
   }
@@ -679,14 +696,27 @@ TEST_F(RunTest, SilentDnsServerEndsTheFetch) {
   }
 }
 
-// "No mail server could be reached" is about this run's probes only.
+// "No mail server could be reached" is about this run's probes only; through
+// a proxy, it is the proxy that reached none.
 TEST_F(RunTest, RunThatReachedNoMailServerSaysSo) {
   WriteFile("MEMBERS.LST", "x@down.test\r\n");
+  LoopbackTcpServer proxy(Host(32), 1080, [](ServerConnection& peer) {
+    peer.Send(std::string("\x05\x00\x05\x05", 4));  // no authentication; CONNECT refused
+    peer.DrainUntilClosed();
+  });
+  ASSERT_TRUE(proxy.listening());
+  const std::string port25 = "\r\n\r\nWARNING: No mail server could be reached.";
   struct Case {
     int connections_during_run;
-    bool warned;
+    std::string warning;
+    std::optional<ProxyAddress> proxy = std::nullopt;  // over a setting the run could not use
   };
-  for (const Case& c : {Case{0, true}, Case{1, false}}) {
+  for (const Case& c : {Case{0, port25}, Case{1, ""},
+                        Case{0, "\r\n\r\nWARNING: The proxy " + Host(32) + ":1080 could not reach any mail server "
+                                "(connection refused). Check that it allows connections to port 25.",
+                             ParseProxyUrl("socks5://" + Host(32) + ":1080").proxy}}) {
+    options_.proxy = c.proxy;
+    dialog_.SetText(kProxySetting, c.proxy ? "socks4://h:1" : "");
     // Counts left by an earlier run must not hide this one's.
     Shared().connections_opened = 5;
     dialog_.OnProcessMessage([&] {
@@ -698,10 +728,12 @@ TEST_F(RunTest, RunThatReachedNoMailServerSaysSo) {
     ASSERT_EQ(Run(kRemoveButton), RunEnd::kCompleted);
     dialog_.OnProcessMessage(nullptr);
     std::string text = LastResults();
-    EXPECT_EQ(text.find("\r\n\r\nWARNING: No mail server could be reached.") != std::string::npos, c.warned)
-        << text;
+    EXPECT_EQ(text.find(port25) != std::string::npos, c.warning == port25) << text;
+    EXPECT_NE(text.find(c.warning), std::string::npos) << text;
     EXPECT_EQ(CrLfLines(ReadFile("MEMBERS.LST.OK")), std::vector<std::string>{"++x@down.test"});
   }
+  EXPECT_EQ(LogLinesStartingWith("Through the proxy "),
+            std::vector<std::string>{"Through the proxy socks5://" + Host(32) + ":1080"});
 }
 
 // The stop flag, set from another thread as Ctrl-C does, ends the run long

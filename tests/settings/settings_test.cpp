@@ -25,16 +25,18 @@ struct Controls {
   int body = 0;
   int mode = 0;  // 0 none, 1 Remove, 2 Suspend, 3 Write to file
   std::string dns, file, from;
+  std::string proxy = "";  // kept by the dialog without a control
 
   bool operator==(const Controls& o) const {
     return position.x == o.position.x && position.y == o.position.y && body == o.body && mode == o.mode &&
-           dns == o.dns && file == o.file && from == o.from;
+           dns == o.dns && file == o.file && from == o.from && proxy == o.proxy;
   }
 };
 
 std::ostream& operator<<(std::ostream& out, const Controls& c) {
   return out << "{(" << c.position.x << "," << c.position.y << ") body " << c.body << " mode " << c.mode
-             << " dns \"" << c.dns << "\" file \"" << c.file << "\" from \"" << c.from << "\"}";
+             << " dns \"" << c.dns << "\" file \"" << c.file << "\" from \"" << c.from << "\" proxy \"" << c.proxy
+             << "\"}";
 }
 
 Controls Read(FakeMainDialog& dialog) {
@@ -47,6 +49,7 @@ Controls Read(FakeMainDialog& dialog) {
   c.dns = dialog.GetText(kDnsServerControl);
   c.file = dialog.GetText(kInputListBox);
   c.from = dialog.GetText(kFromBox);
+  c.proxy = dialog.GetText(kProxySetting);
   return c;
 }
 
@@ -89,6 +92,8 @@ TEST(LoadSettings, AppliesEachLineByItsPrefix) {
       {"nothing after = empties the box", "FROM=\r\n", With(kBuildState, [](Controls& c) { c.from = ""; })},
       {"last line wins", "DNS=1.1.1.1\r\nERROR=1\r\nDNS=2.2.2.2\r\nERROR=2\r\n",
        With(kBuildState, [](Controls& c) { c.dns = "2.2.2.2"; c.mode = 2; })},
+      {"PRO names the proxy, kept as it stands", "PROXY=x\r\nPROTO= socks5://u:p@h:1\r\n",
+       With(kBuildState, [](Controls& c) { c.proxy = " socks5://u:p@h:1"; })},
       {"invalid DNS text goes in unchanged", "DNS=not an address\r\n",
        With(kBuildState, [](Controls& c) { c.dns = "not an address"; })},
       {"LF-only file is one line", "FROM=a@b\nDNS=1.1.1.1\nERROR=1\n",
@@ -176,12 +181,17 @@ TEST(SaveSettings, WritesFifteenLinesWithAnErrorModeAndFourteenWithout) {
   FakeMainDialog untouched;  // the empty-file case: no mode selected
   SaveSettings(untouched, files);
   EXPECT_EQ(files.files[kSettingsFileName], kFourteenLines);
+
+  dialog.SetText(kProxySetting, "socks5://u:p@h:1");  // only then two more lines
+  SaveSettings(dialog, files);
+  EXPECT_EQ(files.files[kSettingsFileName], kFifteenLines + "; SOCKS5 proxy for the SMTP connections "
+                                                            "(socks5://[user:password@]host:port)\r\nPROXY=socks5://u:p@h:1\r\n");
 }
 
 TEST(SaveSettings, SaveLoadSaveGivesTheSameFileAndTheSameControls) {
   const std::vector<std::string> starts = {
       kFifteenLines, kFourteenLines, "", "ERROR=1\r\nBODY=0\r\nLOCATION=:5\r\nFROM=\r\n",
-      "FILE=a\rb\r\nERROR=2\r\n"};
+      "FILE=a\rb\r\nERROR=2\r\n", "PROXY=socks5://h:1\r\n" + kFourteenLines};
   for (const auto& start : starts) {
     MemoryFileSystem files;
     files.files[kSettingsFileName] = start;

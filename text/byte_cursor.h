@@ -1,13 +1,13 @@
-// A read position over untrusted bytes. Every fetch checks what remains and
-// fails without moving when the bytes run out, so a reply can never be read
-// past its end however its counts and offsets lie.
+// A read position over untrusted bytes: DNS replies and SOCKS5 replies. Every
+// fetch checks what remains and fails without moving when the bytes run out,
+// so a reply can never be read past its end however its counts and offsets lie.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <vector>
 
-namespace vantrel::dns {
+namespace vantrel::text {
 
 class ByteCursor {
  public:
@@ -59,4 +59,4 @@ class ByteCursor {
   std::size_t position_;
 };
 
-}  // namespace vantrel::dns
+}  // namespace vantrel::text
