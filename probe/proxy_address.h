@@ -14,6 +14,9 @@ struct ProxyAddress {
   std::uint16_t port = 0;
   std::string user;      // empty: no authentication
   std::string password;  // percent-escapes decoded
+  // The host's IPv4 address once a run has looked it up, so that no
+  // connection waits on the system resolver again; 0: not yet.
+  std::uint32_t resolved = 0;
 
   std::string HostPort() const;  // "HOST:PORT"
   std::string Shown() const;     // "socks5://USER@HOST:PORT", or without "USER@"

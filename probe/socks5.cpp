@@ -117,8 +117,8 @@ std::unique_ptr<platform::ByteStream> OpenSession(platform::Network& network, co
                                                   Clock::time_point deadline, const std::function<bool()>& give_up,
                                                   SocksOutcome& outcome) {
   platform::SocketsLease lease(network);
-  std::uint32_t address = 0;
-  if (!lease.held() || !network.ResolveHost(proxy.host, &address)) {
+  std::uint32_t address = proxy.resolved;
+  if (!lease.held() || (address == 0 && !network.ResolveHost(proxy.host, &address))) {
     outcome.failure = SocksFailure::kNoProxy;
     return nullptr;
   }

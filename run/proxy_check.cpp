@@ -5,6 +5,7 @@
 #include <cctype>
 
 #include "probe/socks5.h"
+#include "run/unless_stopped.h"
 #include "run/verification_run.h"
 
 namespace vantrel::run {
@@ -41,14 +42,29 @@ VerificationRun::ProxyCheck VerificationRun::CheckProxy() {
   dialog_.SetStatusText("Status: Checking the proxy " + proxy_->HostPort());
   // The window must be heard while a silent proxy is waited for: only its
   // close sets the stop flag.
-  SocksOutcome outcome;
-  OpenSocksSession(
-      network_, *proxy_, shared.waits.smtp_wait_ms,
-      [&] {
-        dialog_.ProcessOneMessage();
-        return shared.stop_flag.load() != 0;
+  auto stopped = [&] {
+    dialog_.ProcessOneMessage();
+    return shared.stop_flag.load() != 0;
+  };
+  // Its name is looked up once, here, where a stop is heard: a resolver that
+  // is slow at every connection would hold the run and its stop.
+  platform::Network& network = network_;
+  const std::string host = proxy_->host;
+  std::optional<std::uint32_t> resolved = CallUnlessStopped<std::uint32_t>(
+      [&network, host] {
+        platform::SocketsLease lease(network);
+        std::uint32_t address = 0;
+        return lease.held() && network.ResolveHost(host, &address) ? address : 0u;
       },
-      &outcome);
+      stopped);
+  if (!resolved || shared.stop_flag.load() != 0) return ProxyCheck::kStopped;
+  SocksOutcome outcome;
+  if (*resolved == 0) {
+    outcome.failure = SocksFailure::kNoProxy;
+    return RefuseProxy(UnusableProxyText(*proxy_, outcome));
+  }
+  proxy_->resolved = *resolved;
+  OpenSocksSession(network_, *proxy_, shared.waits.smtp_wait_ms, stopped, &outcome);
   if (outcome.failure == SocksFailure::kStopped || shared.stop_flag.load() != 0) return ProxyCheck::kStopped;
   if (outcome.ok()) return ProxyCheck::kReady;
   return RefuseProxy(UnusableProxyText(*proxy_, outcome));
