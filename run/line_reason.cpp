@@ -44,6 +44,23 @@ const char* ReasonName(LineReason reason) {
   return "not-checked";
 }
 
+void DecidedLines::Add(LineOutcome outcome) {
+  switch (outcome) {
+    case LineOutcome::kGood:
+      ++good;
+      break;
+    case LineOutcome::kBad:
+      ++bad;
+      break;
+    case LineOutcome::kTryAgain:
+      ++try_again;
+      break;
+    default:
+      ++not_checked;
+      break;
+  }
+}
+
 LineOutcome OutcomeOf(LineReason reason) {
   switch (reason) {
     case LineReason::kAccepted:

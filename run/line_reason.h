@@ -3,6 +3,8 @@
 // try again, not checked), which each reason belongs to.
 #pragma once
 
+#include <cstdint>
+
 #include "probe/probe_outcome.h"
 
 namespace vantrel {
@@ -45,6 +47,16 @@ enum class LineReason {
 
 // The report's word for a reason, such as "refused-us".
 const char* ReasonName(LineReason reason);
+
+// How the lines of a run were decided, by outcome; they add up to the
+// lines read.
+struct DecidedLines {
+  std::int32_t good = 0;
+  std::int32_t bad = 0;
+  std::int32_t try_again = 0;
+  std::int32_t not_checked = 0;  // comments, blank, suspended and unchanged lines
+  void Add(LineOutcome outcome);
+};
 
 // The outcome every line of a reason has.
 LineOutcome OutcomeOf(LineReason reason);

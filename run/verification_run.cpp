@@ -364,20 +364,7 @@ std::vector<std::string> VerificationRun::Warnings() {
 void VerificationRun::Decide(const Job& job, LineReason reason, const std::string& code,
                              const std::string& message, const std::string& last_reply) {
   const LineOutcome outcome = OutcomeOf(reason);
-  switch (outcome) {
-    case LineOutcome::kGood:
-      ++decided_.good;
-      break;
-    case LineOutcome::kBad:
-      ++decided_.bad;
-      break;
-    case LineOutcome::kTryAgain:
-      ++decided_.try_again;
-      break;
-    default:
-      ++decided_.not_checked;
-      break;
-  }
+  decided_.Add(outcome);
   if (reason == LineReason::kRefusedUs || reason == LineReason::kHostRefusedUsEarlier) ++refusals_of_us_;
   if (options_.observer == nullptr) return;
   LineDecision decision;

@@ -28,14 +28,6 @@ namespace vantrel::run {
 
 enum class ErrorMode : int { kRemove = 1, kSuspend = 2, kWriteToFile = 3 };
 
-// How the lines of a run were decided, by outcome; they add up to the
-// master count.
-struct DecidedLines {
-  std::int32_t good = 0;
-  std::int32_t bad = 0;
-  std::int32_t try_again = 0;
-  std::int32_t not_checked = 0;  // comments, blank, suspended and unchanged lines
-};
 
 class VerificationRun {
  public:

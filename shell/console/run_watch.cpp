@@ -3,20 +3,11 @@
 namespace vantrel::console {
 
 void ProgressTally::LineDecided(const LineDecision& decision) {
-  switch (decision.outcome) {
-    case LineOutcome::kGood:
-      ++counts_.good;
-      break;
-    case LineOutcome::kBad:
-      ++counts_.bad;
-      break;
-    case LineOutcome::kTryAgain:
-      ++counts_.try_again;
-      break;
-    default:
-      ++counts_.not_checked;
-      break;
-  }
+  decided_.Add(decision.outcome);
+  counts_.good = decided_.good;
+  counts_.bad = decided_.bad;
+  counts_.try_again = decided_.try_again;
+  counts_.not_checked = decided_.not_checked;
   view_.SetProgress(counts_);
 }
 

@@ -22,6 +22,7 @@ class ProgressTally : public RunObserver {
 
  private:
   ConsoleView& view_;
+  DecidedLines decided_;
   ProgressCounts counts_;
 };
 
