@@ -41,6 +41,23 @@ class PosixFile final : public ReadableFile, public WritableFile {
     return true;
   }
 
+  bool Rewind() override { return ::lseek(fd_, 0, SEEK_SET) == 0; }
+
+  std::int64_t Length() override {
+    struct stat info{};
+    return ::fstat(fd_, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+  }
+
+  // ftruncate leaves the offset where it was: without the seek the next
+  // write would leave a hole of zero bytes.
+  bool CutTo(std::int64_t length) override {
+    int rc;
+    do {
+      rc = ::ftruncate(fd_, static_cast<off_t>(length));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 && ::lseek(fd_, static_cast<off_t>(length), SEEK_SET) == static_cast<off_t>(length);
+  }
+
  private:
   int fd_;
 };

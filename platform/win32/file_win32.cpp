@@ -32,6 +32,22 @@ class Win32File final : public ReadableFile, public WritableFile {
     return true;
   }
 
+  bool Rewind() override {
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN) != 0;
+  }
+
+  std::int64_t Length() override {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(handle_, &size) ? static_cast<std::int64_t>(size.QuadPart) : -1;
+  }
+
+  bool CutTo(std::int64_t length) override {
+    LARGE_INTEGER at{};
+    at.QuadPart = length;
+    return ::SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) != 0 && ::SetEndOfFile(handle_) != 0;
+  }
+
  private:
   HANDLE handle_;
 };

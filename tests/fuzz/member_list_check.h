@@ -31,6 +31,7 @@ class PiecewiseFile : public platform::ReadableFile {
     next_ += n;
     return static_cast<long>(n);
   }
+  bool Rewind() override { return (next_ = 0) == 0; }
 
  private:
   std::string bytes_;

@@ -63,6 +63,7 @@ class MemoryFileSystem : public platform::FileSystem {
       pos_ += n;
       return static_cast<long>(n);
     }
+    bool Rewind() override { return (pos_ = 0) == 0; }
 
    private:
     std::string content_;
@@ -81,6 +82,8 @@ class MemoryFileSystem : public platform::FileSystem {
       target_.append(bytes);
       return true;
     }
+    std::int64_t Length() override { return static_cast<std::int64_t>(target_.size()); }
+    bool CutTo(std::int64_t length) override { return target_.resize(static_cast<std::size_t>(length)), true; }
 
    private:
     std::string& target_;

@@ -19,6 +19,7 @@ class ChunkedFile : public platform::ReadableFile {
     pos_ += n;
     return static_cast<long>(n);
   }
+  bool Rewind() override { return (pos_ = 0) == 0; }
   int fail_after_ = -1;
 
  private:
