@@ -11,7 +11,30 @@ constexpr char kCtrlZ = 26;
 TextEnd SourceEnd(long got) { return got == 0 ? TextEnd::kEndOfFile : TextEnd::kReadError; }
 }  // namespace
 
+// The first CR settles it, so a CR LF file costs one buffer here. A read
+// error leaves the framing to what could be read; reading the lines meets
+// the error again and says so.
+void TextLineReader::ChooseFraming() {
+  if (framing_chosen_) return;
+  framing_chosen_ = true;
+  bool cr = false;
+  bool lf = false;
+  for (;;) {
+    long got = file_.Read(buffer_.data(), buffer_.size());
+    if (got <= 0) break;
+    std::string_view piece(buffer_.data(), static_cast<std::size_t>(got));
+    std::size_t ctrl_z = piece.find(kCtrlZ);
+    piece = piece.substr(0, ctrl_z);
+    cr = cr || piece.find('\r') != std::string_view::npos;
+    lf = lf || piece.find('\n') != std::string_view::npos;
+    if (cr || ctrl_z != std::string_view::npos) break;
+  }
+  framing_ = lf && !cr ? Framing::kLf : Framing::kCr;
+  if (!file_.Rewind()) source_ = end_ = TextEnd::kReadError;
+}
+
 bool TextLineReader::Fill() {
+  ChooseFraming();
   if (end_ != TextEnd::kNotYet) return false;
   if (pos_ < size_) return true;
   if (source_ == TextEnd::kNotYet) {
@@ -28,6 +51,7 @@ bool TextLineReader::Fill() {
 }
 
 std::string_view TextLineReader::Peek(std::size_t count) {
+  ChooseFraming();
   count = std::min(count, buffer_.size());
   while (source_ == TextEnd::kNotYet && size_ - pos_ < count) {
     if (pos_ > 0) {
@@ -74,6 +98,7 @@ bool TextLineReader::AtEnd() {
 bool TextLineReader::ReadLine(std::string* line) {
   line->clear();
   if (AtEnd()) return false;
+  const char line_end = framing_ == Framing::kLf ? '\n' : '\r';
   for (;;) {
     if (!Fill()) {
       if (end_ == TextEnd::kReadError) {
@@ -88,10 +113,10 @@ bool TextLineReader::ReadLine(std::string* line) {
     }
     char c = buffer_[pos_++];
     ++consumed_;
-    if (c == '\r') {
+    if (c == line_end) {
       ++lines_ended_;
       // A LF right after the CR is part of the line end, even across reads.
-      if (Fill() && buffer_[pos_] == '\n') {
+      if (c == '\r' && Fill() && buffer_[pos_] == '\n') {
         ++pos_;
         ++consumed_;
       }

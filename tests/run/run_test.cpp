@@ -39,7 +39,8 @@ TEST_F(RunTest, EveryKindOfLine) {
       {"two at signs", "a@b@good.test\r\n", {"++a@b@good.test"}, 1, 1},
       {"bad address, suspended", " bad@refused.test\r\n", {"+bad@refused.test"}, 1, 1},
       {"Ctrl-Z as the last byte ends the list", "a@good.test\r\n\x1a", {"a@good.test"}, 1, 0},
-      {"LF-only list is one line", "x@nomx.test\ny@good.test\n", {"++x@nomx.test\ny@good.test\n"}, 1, 1},
+      {"LF-only list", "x@nomx.test\ny@good.test\n", {"++x@nomx.test", "y@good.test"}, 2, 1},
+      {"a lone LF in a CR LF list", "# a\nb\r\ny@good.test\r\n", {"# a\nb", "y@good.test"}, 2, 0},
       {"last line without an end", "# top\r\none@good.test", {"# top", "one@good.test"}, 2, 0},
   };
   for (const Case& c : cases) {

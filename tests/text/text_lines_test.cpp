@@ -13,7 +13,7 @@ class ChunkedFile : public platform::ReadableFile {
  public:
   ChunkedFile(std::string text, std::size_t step) : text_(std::move(text)), step_(step) {}
   long Read(char* buffer, std::size_t size) override {
-    if (fail_after_ >= 0 && reads_++ >= fail_after_) return -1;
+    if (fail_after_ >= 0 && pos_ >= static_cast<std::size_t>(fail_after_)) return -1;
     std::size_t n = std::min({size, step_, text_.size() - pos_});
     text_.copy(buffer, n, pos_);
     pos_ += n;
@@ -26,7 +26,6 @@ class ChunkedFile : public platform::ReadableFile {
   std::string text_;
   std::size_t step_;
   std::size_t pos_ = 0;
-  int reads_ = 0;
 };
 
 std::vector<std::string> ReadAll(const std::string& text, std::size_t step) {
@@ -48,7 +47,10 @@ TEST(TextLineReader, FramesLinesAtCrWhateverTheReadSize) {
   const std::vector<FramingCase> cases = {
       {"crlf", "a\r\nb\r\n", {"a", "b"}},
       {"cr only", "a\rb\r", {"a", "b"}},
-      {"lone lf stays in the line", "a\nb\nc", {"a\nb\nc"}},
+      {"lone lf stays in a line of a text with a cr", "a\nb\nc\r", {"a\nb\nc"}},
+      {"lf only", "a\nb\n", {"a", "b"}},
+      {"lf only, last line without end", "a\n\nb", {"a", "", "b"}},
+      {"a cr after a ctrl-z leaves lf framing", "a\nb\x1a\r\n", {"a", "b"}},
       {"last line without end", "a\r\nb", {"a", "b"}},
       {"empty file", "", {}},
       {"blank lines", "\r\n\r\nx\r\n", {"", "", "x"}},
@@ -77,7 +79,7 @@ TEST(TextLineReader, TellsWhyAndWhereReadingEnded) {
   struct Case {
     const char* name;
     std::string text;
-    int fail_after_reads;  // -1: never
+    int fail_after_bytes;  // -1: never
     std::vector<std::string> lines;
     TextEnd end;
     std::int64_t end_line;
@@ -91,9 +93,8 @@ TEST(TextLineReader, TellsWhyAndWhereReadingEnded) {
       {"read error inside a line drops its part", "one\r\ntwo", 7, {"one"}, TextEnd::kReadError, 2},
   };
   for (const auto& c : cases) {
-    // Reads of one byte: fail_after_reads counts bytes.
     ChunkedFile file(c.text, 1);
-    file.fail_after_ = c.fail_after_reads;
+    file.fail_after_ = c.fail_after_bytes;
     TextLineReader reader(file);
     std::vector<std::string> lines;
     std::string line;
