@@ -48,7 +48,7 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
     // No task can be handed it whole, so nothing can be said about it.
     std::string reason = UncheckableReason(address);
     if (!reason.empty()) {
-      results_->WriteLine(line);
+      results_->WriteLine(read.read);  // with its marks: it was never checked
       AppendLogLine(index + " " + reason + " Keeping it unchecked.");
       Decide(read, LineOutcome::kKeptUnchecked, std::string(), reason);
       continue;

@@ -203,7 +203,7 @@ void VerificationRun::KeepAlive(int slot) {
   // result list as it was read, and so does every line still unread.
   tasks_lost_ = true;
   const Job& job = assigned_[index];
-  results_->WriteLine(job.line);
+  results_->WriteLine(job.read);
   AppendLogLine(std::to_string(slot) + " No task could take this address. Keeping it unchecked: " + job.line);
   ++unchecked_count_;
   Decide(job, LineOutcome::kKeptUnchecked);
