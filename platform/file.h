@@ -51,7 +51,9 @@ class FileSystem {
   // program holds the file, tries again in short steps for up to
   // lock_wait_ms: two runs in one folder share their log this way.
   virtual std::unique_ptr<WritableFile> OpenAppend(const std::string& name, int lock_wait_ms = 0) = 0;
-  // True when both names lead to one existing file, by whatever path or link.
+  // True when both names lead to one existing file, by whatever path or
+  // link; when neither file exists yet, true when both would create the
+  // same one (the same name in the same folder).
   virtual bool SameFile(const std::string& first, const std::string& second) = 0;
 };
 

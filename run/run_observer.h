@@ -36,6 +36,11 @@ struct RunProgress {
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
+  // Once the run's own checks have passed, before it writes anything: an
+  // observer that writes a file of its own opens it now, so that a refused
+  // run leaves it untouched. False refuses the run without a word of the
+  // run's; the observer tells why.
+  virtual bool RunStarting() { return true; }
   virtual void LineDecided(const LineDecision& decision) = 0;
   // After each line read and once per polling round.
   virtual void ProgressMade(const RunProgress& progress) = 0;

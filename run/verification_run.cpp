@@ -121,6 +121,7 @@ RunEnd VerificationRun::Execute() {
   if (!OpenMemberList()) return RunEnd::kRefused;
   const std::string from_text = dialog_.GetText(kFromBox);
   if (!FromHoldsAnAddress(from_text) || !LogWritable()) return RunEnd::kRefused;
+  if (options_.observer != nullptr && !options_.observer->RunStarting()) return RunEnd::kRefused;
   list_size_ = std::max<std::int64_t>(files_.FileSize(list_name_), 0);
   dns_server_ = dialog_.GetText(kDnsServerControl);
   DisableControls(true);

@@ -27,6 +27,12 @@ class ProgressTally : public RunObserver {
 class ObserverList : public RunObserver {
  public:
   void Add(RunObserver* observer) { observers_.push_back(observer); }
+  bool RunStarting() override {
+    for (RunObserver* observer : observers_) {
+      if (!observer->RunStarting()) return false;
+    }
+    return true;
+  }
   void LineDecided(const LineDecision& decision) override {
     for (RunObserver* observer : observers_) observer->LineDecided(decision);
   }
