@@ -11,8 +11,11 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
   const std::string index = std::to_string(slot);
   int lines_since_check = 0;
   for (;;) {
-    Job read;
-    if (!members_->ReadLine(&read.read)) return Fetch::kNoJob;
+    // A member, so that a stop during the lookup can put the line back.
+    Job& read = in_hand_;
+    read = Job{};
+    holding_line_ = members_->ReadLine(&read.read);
+    if (!holding_line_) return Fetch::kNoJob;
     read.number = ++master_count_;
     ReportProgress();
     AppendLogLine(index + " File Input: " + read.read);
@@ -70,6 +73,7 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
       results_->WriteLine(read.read);
       ++unchecked_count_;
       Decide(read, LineOutcome::kKeptUnchecked);
+      holding_line_ = false;
       return Fetch::kNoJob;
     }
     if (host.outcome == MailHost::Outcome::kFound) {
@@ -77,6 +81,7 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
       read.text = EncodeJob(address, host.address);
       read.mail_host = host.address;
       *job = std::move(read);
+      holding_line_ = false;
       return Fetch::kJob;
     }
     if (host.outcome == MailHost::Outcome::kNoUsableRecord) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 
 #include "platform/clock.h"
 #include "text/clock_text.h"
@@ -136,7 +137,8 @@ RunEnd VerificationRun::Execute() {
   // here; both must be this run's before the first task starts.
   RegisterMainDialog(&dialog_);
   SetTaskSettings(TaskSettings{from_text, &network_, options_.helo_name});
-  if (!StartTasks()) return RunEnd::kStopped;
+  std::optional<ActiveScope> active(this);
+  if (!StartTasks()) return Stopped();
   results_ = std::make_unique<ResultList>(files_, ResultListName(list_name_));
 
   while (last_slot_ >= 0 && (shared.running_tasks.load() > 0 || WorkRemains())) {
@@ -148,11 +150,13 @@ RunEnd VerificationRun::Execute() {
       dialog_.ProcessOneMessage();
       platform::SleepMs(shared.waits.round_sleep_ms);
     }
-    if (shared.stop_flag.load() != 0) return RunEnd::kStopped;
+    if (shared.stop_flag.load() != 0) return Stopped();
     log_.FlushDuringRun();
     ReportProgress();
   }
-  if ((tasks_lost_ || dns_silent_) && !KeepUncheckedLines()) return RunEnd::kStopped;
+  if ((tasks_lost_ || dns_silent_) && !KeepUncheckedLines()) return Stopped();
+  // A close while the "Results" box is up finds the run's files already whole.
+  active.reset();
   Finish();
   return RunEnd::kCompleted;
 }

@@ -30,6 +30,11 @@ class VerificationRun {
                   const RunOptions& options);
   RunEnd Execute();
 
+  // The run under way on the dialog's thread, if any, puts back what it
+  // holds (see SaveOnStop); the exit sequence calls this while the run waits
+  // beneath it in a message step.
+  static void SaveActiveRunOnStop();
+
  private:
   // A long stretch of lines that need no probe looks at the stop flag and
   // writes out the log this often, so that neither waits on the stretch.
@@ -64,6 +69,21 @@ class VerificationRun {
   void KeepAlive(int slot);
   bool WorkRemains();
   bool KeepUncheckedLines();  // false when the stop flag was seen
+  // What a stop leaves (stopped_run.cpp). While an ActiveScope lasts, its
+  // run is the one the exit sequence reaches.
+  class ActiveScope {
+   public:
+    explicit ActiveScope(VerificationRun* run);
+    ~ActiveScope();
+    ActiveScope(const ActiveScope&) = delete;
+    ActiveScope& operator=(const ActiveScope&) = delete;
+  };
+  void SaveOnStop();
+  RunEnd Stopped() {
+    SaveOnStop();
+    return RunEnd::kStopped;
+  }
+  void KeepUnchecked(const Job& job);
   void Finish();
   std::vector<std::string> Warnings();
   // Tells the observer, if any, how a line read was decided; every line read
@@ -96,6 +116,9 @@ class VerificationRun {
   int lookups_unanswered_ = 0;     // in a row
   bool bad_file_failed_ = false;   // a bad-address entry went to the result list instead
   std::int32_t unchecked_count_ = 0;  // lines kept without a probe
+  Job in_hand_;                // the line being fetched: read, not yet decided or handed out
+  bool holding_line_ = false;  // in_hand_ holds such a line
+  bool saved_on_stop_ = false;
 };
 
 // The "Results" box text, with a warning for every way in which the files

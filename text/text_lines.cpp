@@ -126,4 +126,42 @@ bool TextLineReader::ReadLine(std::string* line) {
   }
 }
 
+std::int64_t TextLineReader::CopyRest(const std::function<bool(std::string_view)>& put) {
+  ChooseFraming();
+  const bool lf_framed = framing_ == Framing::kLf;
+  std::int64_t copied = 0;
+  bool at_line_start = true;  // the reader stops only between lines
+  bool after_cr = false;
+  std::string converted;
+  while (Fill()) {
+    std::string_view piece(buffer_.data() + pos_, size_ - pos_);
+    std::size_t ctrl_z = piece.find(kCtrlZ);
+    piece = piece.substr(0, ctrl_z);
+    std::int64_t ends = 0;
+    converted.clear();
+    for (char c : piece) {
+      if (lf_framed && c == '\n') converted += '\r';
+      if (lf_framed) converted += c;
+      if (c == (lf_framed ? '\n' : '\r')) {
+        ++ends;
+        at_line_start = true;
+      } else if (!(c == '\n' && after_cr)) {
+        at_line_start = false;
+      }
+      after_cr = c == '\r';
+    }
+    pos_ += piece.size();
+    consumed_ += static_cast<std::int64_t>(piece.size());
+    lines_ended_ += ends;
+    if (!piece.empty() && !put(lf_framed ? std::string_view(converted) : piece)) return copied;
+    copied += ends;
+    if (ctrl_z != std::string_view::npos) {
+      StopAtCtrlZ();
+      break;
+    }
+  }
+  if (!at_line_start && put(kLineEnd)) ++copied;
+  return copied;
+}
+
 }  // namespace vantrel::text

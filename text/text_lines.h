@@ -8,6 +8,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -49,6 +50,13 @@ class TextLineReader {
   TextEnd End() const { return end_; }
   // The line in which reading ended (counted from 1): lines ended so far + 1.
   std::int64_t EndLine() const { return lines_ended_ + 1; }
+  // Hands the rest of the text, from the first byte not yet taken to its end
+  // or a Ctrl-Z, to put in pieces without looking for lines, so that even a
+  // huge rest goes quickly. The pieces frame the same among CR LF lines as
+  // the text did here: LF-framed text gets CR LF for each LF, and a last line
+  // without an end gets CR LF. Stops at the first piece put refuses. Returns
+  // the lines handed over whole.
+  std::int64_t CopyRest(const std::function<bool(std::string_view)>& put);
 
  private:
   void ChooseFraming();

@@ -119,8 +119,10 @@ int main(int argc, char** argv) {
   StartSignalWatcher(dialog, view);
 
   vantrel::console::ProgressTally progress(*view);
+  vantrel::console::StopNotice stop_notice;
   vantrel::console::ObserverList observers;
   observers.Add(&progress);
+  observers.Add(&stop_notice);
   vantrel::RunOptions run_options;
   run_options.helo_name = options.helo.value_or("");
   run_options.observer = &observers;
@@ -148,6 +150,7 @@ int main(int argc, char** argv) {
   vantrel::RunEnd end = vantrel::PressGoButton(*dialog, vantrel::platform::RealFileSystem(), run_options);
   dialog->Close();  // no-op when a signal already closed it during the run
   view->Finish();
+  if (!stop_notice.text().empty()) Write(stdout, stop_notice.text() + "\n");
   if (report && report->OpenFailed()) {
     Write(stderr, "vantrel: cannot write the report \"" + vantrel::console::Printable(*options.report) + "\"\n");
   } else if (report && report->Failed()) {

@@ -49,7 +49,8 @@ const char kUsage[] =
     "Exit status: 0 after a finished run (its Results shown), 1 when the run\n"
     "could not start (the list, the run log, the FROM address or the report\n"
     "file unusable), 2 for a bad option, 128 plus the signal number when\n"
-    "interrupted.\n";
+    "interrupted; the lines not checked yet then go to the result list\n"
+    "unchanged, so that it still holds the whole list.\n";
 
 std::optional<std::string> CanonicalIpv4(const std::string& text) {
   std::string canonical;

@@ -188,7 +188,8 @@ TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsAndEndsPromptly) {
   ASSERT_TRUE(silent.listening());
 
   Console console;
-  WriteFile(console.folder() / "list.lst", "x@slow.test\r\n");
+  const std::string list = "x@slow.test\r\ny@slow.test\r\nz@slow.test\r\n";
+  WriteFile(console.folder() / "list.lst", list);
   console.Start({"--dns", world.dns(), "--list", "list.lst", "--errors", "remove"});
   ASSERT_TRUE(silent.WaitForConnections(1, 30000)) << "no probe reached the silent server within 30 s; vantrel said:\n"
                                                    << console.Stdout();
@@ -201,6 +202,10 @@ TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsAndEndsPromptly) {
   EXPECT_NE(out.find("Status: Terminating all active tasks.\n"), std::string::npos) << out;
   EXPECT_EQ(out.find("[Warning]"), std::string::npos) << out;
   EXPECT_EQ(out.find("[Results]"), std::string::npos) << out;
+  // Lines in flight to the silent server and lines never read alike.
+  EXPECT_NE(out.find("WARNING: The run was stopped at line "), std::string::npos) << out;
+  EXPECT_NE(out.find("; 3 lines were copied to the result list unchecked.\n"), std::string::npos) << out;
+  EXPECT_EQ(testing::SortedCrLfLines(console.File("list.lst.OK")), testing::SortedCrLfLines(list));
   EXPECT_NE(console.File("Vantrel.INI").find("\r\nERROR=1\r\n"), std::string::npos);
   EXPECT_NE(console.File("Vantrel.INI").find("\r\nFILE=list.lst\r\n"), std::string::npos);
 }

@@ -106,6 +106,28 @@ TEST(TextLineReader, TellsWhyAndWhereReadingEnded) {
   }
 }
 
+// A stopped run appends the unread rest of its list as bytes after lines it
+// wrote with CR LF: the next run must read the same lines from the copy.
+TEST(TextLineReader, CopiedRestFramesTheSameAfterCrLfLines) {
+  const std::vector<std::string> texts = {"a\nb\n\nc\n", "a\nb", "a\r\nb\nc\r\nd", "a\rb\r\n\nc\r",
+                                          "a\r\nb\x1a" "c\r\n", "a\nb\n\x1a\r", ""};
+  for (const std::string& text : texts) {
+    const std::vector<std::string> lines = ReadAll(text, 4096);
+    for (std::size_t taken = 0; taken <= lines.size(); ++taken) {
+      for (std::size_t step : {1u, 2u, 4096u}) {
+        ChunkedFile file(text, step);
+        TextLineReader reader(file);
+        std::string copy, line;
+        for (std::size_t i = 0; i < taken && reader.ReadLine(&line); ++i) copy += line + kLineEnd;
+        std::int64_t copied = reader.CopyRest([&](std::string_view piece) { return copy.append(piece), true; });
+        EXPECT_EQ(ReadAll(copy, step), lines) << ::testing::PrintToString(copy) << " after " << taken << " lines";
+        EXPECT_EQ(copied, static_cast<std::int64_t>(lines.size() - taken)) << ::testing::PrintToString(copy);
+        EXPECT_TRUE(copy.empty() || copy.back() == '\n' || copy.back() == '\r');
+      }
+    }
+  }
+}
+
 TEST(TextLineReader, PeekLeavesTheStartToBeRead) {
   ChunkedFile file("\xEF\xBB\xBF" "a\r\nb", 1);
   TextLineReader reader(file);
