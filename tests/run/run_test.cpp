@@ -367,14 +367,12 @@ TEST_F(RunTest, EveryLineIsAccountedForOnce) {
   WriteFile("MEMBERS.LST", list);
 
   struct Stop {
-    const char* name;
-    std::int64_t after_lines;  // -1: no stop
+    std::int64_t after_lines;  // -1: no stop; 0: during the task starts
     bool by_exit_sequence;
   };
   for (int mode : {kRemoveButton, kSuspendButton, kWriteToFileButton})
-  for (const Stop& stop : {Stop{"no stop", -1, false}, Stop{"during the task starts", 0, true},
-                           Stop{"mid-list", 80, false}, Stop{"during the last lines", 157, true}}) {
-    SCOPED_TRACE(std::to_string(mode) + ", " + stop.name);
+  for (const Stop& stop : {Stop{-1, false}, Stop{0, true}, Stop{80, false}, Stop{157, true}}) {
+    SCOPED_TRACE(std::to_string(mode) + ", stop after line " + std::to_string(stop.after_lines));
     ::remove("MEMBERS.LST.BAD");
     ::remove("vantrel.log");
     RecordingObserver observer;
