@@ -25,8 +25,10 @@ mail host, up to ten addresses at once, without ever sending a message.
 Addresses that the mail server refuses are removed, suspended or written to
 a side file; the cleaned list and a run log are kept.")
   # The C and C++ runtime versions the binary really needs, as dpkg-dev's
-  # dpkg-shlibdeps reads them from it.
+  # dpkg-shlibdeps reads them from it; CPack adds them to these.
   set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+  # /etc/services, where the probes look up "smtp" (port 25 without it).
+  set(CPACK_DEBIAN_PACKAGE_DEPENDS "netbase")
 endif()
 
 include(CPack)

@@ -4,6 +4,10 @@
 
 namespace vantrel {
 
+namespace {
+constexpr std::uint16_t kSmtpPort = 25;
+}  // namespace
+
 std::unique_ptr<platform::ByteStream> OpenTcpStream(platform::Network& network, const std::string& host,
                                                     const std::string& service, int wait_ms, OpenError* error,
                                                     const std::function<bool()>& give_up) {
@@ -17,9 +21,14 @@ std::unique_ptr<platform::ByteStream> OpenTcpStream(platform::Network& network, 
     return nullptr;
   }
   std::uint16_t port = 0;
+  // Minimal systems come without a services database (Debian without
+  // netbase); SMTP's port is fixed by RFC 5321 all the same.
   if (!network.LookupService(service, "tcp", &port)) {
-    cause = OpenError::kUnknownService;
-    return nullptr;
+    if (service != "smtp") {
+      cause = OpenError::kUnknownService;
+      return nullptr;
+    }
+    port = kSmtpPort;
   }
   std::uint32_t address = 0;
   if (!network.ResolveHost(host, &address)) {

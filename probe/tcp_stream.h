@@ -20,8 +20,9 @@ enum class OpenError {
   kConnectFailed,       // no socket, or the connection was refused, failed or took too long
 };
 
-// Resolves the service for "tcp" and the host (name or dotted address, the
-// first IPv4 address counts), then connects within wait_ms. Null and the
+// Resolves the service for "tcp" ("smtp" is port 25 when the services
+// database lacks it) and the host (name or dotted address, the first IPv4
+// address counts), then connects within wait_ms. Null and the
 // cause on failure, with nothing left open and the sockets library released.
 std::unique_ptr<platform::ByteStream> OpenTcpStream(platform::Network& network, const std::string& host,
                                                     const std::string& service, int wait_ms,

@@ -12,8 +12,11 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
   const std::string index = std::to_string(slot);
   int lines_since_check = 0;
   for (;;) {
-    Job read;
-    if (!members_->ReadLine(&read.read)) return Fetch::kNoJob;
+    // A member, so that a stop during the lookup can put the line back.
+    Job& read = in_hand_;
+    read = Job{};
+    holding_line_ = members_->ReadLine(&read.read);
+    if (!holding_line_) return Fetch::kNoJob;
     read.number = ++master_count_;
     ReportProgress();
     AppendLogLine(index + " File Input: " + read.read);
@@ -72,6 +75,7 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
       results_->WriteLine(read.read);
       ++unchecked_count_;
       Decide(read, LineReason::kDnsGivenUp);
+      holding_line_ = false;
       return Fetch::kNoJob;
     }
     read.mail_host = host.address;
@@ -87,6 +91,7 @@ VerificationRun::Fetch VerificationRun::FetchJob(int slot, Job* job) {
         AppendLogLine(index + " Found MX server (" + host.address + ") for " + domain);
         read.text = EncodeJob(address, host.address);
         *job = std::move(read);
+        holding_line_ = false;
         return Fetch::kJob;
       case MailHost::Outcome::kNullMx: {
         // The domain itself says that no address of it takes mail.

@@ -33,6 +33,7 @@ constexpr struct {
     {LineReason::kNotChecked, "not-checked"},
     {LineReason::kDnsGivenUp, "dns-given-up"},
     {LineReason::kNoTask, "no-task"},
+    {LineReason::kStopped, "stopped"},
 };
 
 }  // namespace
@@ -73,6 +74,7 @@ LineOutcome OutcomeOf(LineReason reason) {
     case LineReason::kUnusableCharacters:
     case LineReason::kDnsGivenUp:
     case LineReason::kNoTask:
+    case LineReason::kStopped:
       return LineOutcome::kKeptUnchecked;
     case LineReason::kSuspended:
       return LineOutcome::kSuspended;

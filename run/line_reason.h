@@ -43,6 +43,7 @@ enum class LineReason {
   kNotChecked,             // no "@": comments and blank lines
   kDnsGivenUp,             // kept unchecked after the DNS server stopped answering
   kNoTask,                 // kept unchecked: no task could be started
+  kStopped,                // kept unchecked: the run was stopped before its verdict
 };
 
 // The report's word for a reason, such as "refused-us".

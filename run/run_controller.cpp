@@ -4,6 +4,8 @@
 
 namespace vantrel {
 
+void SaveStoppedRun() { run::VerificationRun::SaveActiveRunOnStop(); }
+
 RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files, platform::Network& network,
                        const RunOptions& options) {
   return run::VerificationRun(dialog, files, network, options).Execute();

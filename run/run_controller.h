@@ -15,6 +15,11 @@ enum class RunEnd {
   kCompleted,  // the "Results" box was shown
 };
 
+// For the exit sequence, once it has set the stop flag: the run under way,
+// if any, puts every line it has not decided back into its result list and
+// writes out its log, before the tasks are given their second.
+void SaveStoppedRun();
+
 RunEnd RunVerification(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem(),
                        platform::Network& network = platform::RealNetwork(), const RunOptions& options = {});
 

@@ -30,12 +30,26 @@ struct RunProgress {
   std::int64_t lines_read = 0;
 };
 
+// How a stopped run left its result list.
+struct RunStop {
+  std::int64_t stopped_at_line = 0;  // the last line read before the stop; 0 when none was
+  std::int64_t lines_copied = 0;     // lines put back into the result list unchecked
+};
+
 class RunObserver {
  public:
   virtual ~RunObserver() = default;
+  // Once the run's own checks have passed, before it writes anything: an
+  // observer that writes a file of its own opens it now, so that a refused
+  // run leaves it untouched. False refuses the run without a word of the
+  // run's; the observer tells why.
+  virtual bool RunStarting() { return true; }
   virtual void LineDecided(const LineDecision& decision) = 0;
   // After each line read and once per polling round.
   virtual void ProgressMade(const RunProgress& progress) = 0;
+  // Once, when a stop (the window closed) has put every line not decided
+  // back into the result list.
+  virtual void RunStopped(const RunStop& /*stop*/) {}
 };
 
 // What a face may add to a run beyond the dialog's controls.

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <optional>
 
 #include "platform/clock.h"
 #include "text/clock_text.h"
@@ -149,6 +150,7 @@ RunEnd VerificationRun::Execute() {
   const ProxyCheck proxy = CheckProxy();
   if (proxy == ProxyCheck::kStopped) return RunEnd::kStopped;
   if (proxy == ProxyCheck::kRefused || !LogWritable()) return RunEnd::kRefused;
+  if (options_.observer != nullptr && !options_.observer->RunStarting()) return RunEnd::kRefused;
   list_size_ = std::max<std::int64_t>(files_.FileSize(list_name_), 0);
   dns_server_ = dialog_.GetText(kDnsServerControl);
   DisableControls(true);
@@ -162,13 +164,14 @@ RunEnd VerificationRun::Execute() {
   shared.connections_opened.store(0);
   shared.proxy_failures.store(0);
   ForgetRefusalsOfUs();
+  std::optional<ActiveScope> active(this);
   std::optional<std::string> helo_name = HeloName();
-  if (!helo_name) return RunEnd::kStopped;
+  if (!helo_name) return Stopped();
   // Tasks find their window through the registry and take the FROM text from
   // here; both must be this run's before the first task starts.
   RegisterMainDialog(&dialog_);
   SetTaskSettings(TaskSettings{from_text, &network_, *helo_name, proxy_});
-  if (!StartTasks()) return RunEnd::kStopped;
+  if (!StartTasks()) return Stopped();
   results_ = std::make_unique<ResultList>(files_, ResultListName(list_name_));
 
   while (last_slot_ >= 0 && (shared.running_tasks.load() > 0 || WorkRemains())) {
@@ -180,17 +183,13 @@ RunEnd VerificationRun::Execute() {
       dialog_.ProcessOneMessage();
       platform::SleepMs(shared.waits.round_sleep_ms);
     }
-    if (shared.stop_flag.load() != 0) {
-      ReleaseHeldDecisions();
-      return RunEnd::kStopped;
-    }
+    if (shared.stop_flag.load() != 0) return Stopped();
     log_.FlushDuringRun();
     ReportProgress();
   }
-  if ((tasks_lost_ || dns_silent_) && !KeepUncheckedLines()) {
-    ReleaseHeldDecisions();
-    return RunEnd::kStopped;
-  }
+  if ((tasks_lost_ || dns_silent_) && !KeepUncheckedLines()) return Stopped();
+  // A close while the "Results" box is up finds the run's files already whole.
+  active.reset();
   Finish();
   return RunEnd::kCompleted;
 }
@@ -257,7 +256,7 @@ void VerificationRun::KeepAlive(int slot) {
     shared.slots[index].Store(kQuitSignal);
     return;
   }
-  results_->WriteLine(job.line);
+  results_->WriteLine(job.read);
   AppendLogLine(std::to_string(slot) + " No task could take this address. Keeping it unchecked: " + job.line);
   ++unchecked_count_;
   Decide(job, LineReason::kNoTask);

@@ -35,6 +35,11 @@ class VerificationRun {
                   const RunOptions& options);
   RunEnd Execute();
 
+  // The run under way on the dialog's thread, if any, puts back what it
+  // holds (see SaveOnStop); the exit sequence calls this while the run waits
+  // beneath it in a message step.
+  static void SaveActiveRunOnStop();
+
  private:
   // A long stretch of lines that need no probe looks at the stop flag and
   // writes out the log this often, so that neither waits on the stretch.
@@ -76,6 +81,21 @@ class VerificationRun {
   void KeepAlive(int slot);
   bool WorkRemains();
   bool KeepUncheckedLines();  // false when the stop flag was seen
+  // What a stop leaves (stopped_run.cpp). While an ActiveScope lasts, its
+  // run is the one the exit sequence reaches.
+  class ActiveScope {
+   public:
+    explicit ActiveScope(VerificationRun* run);
+    ~ActiveScope();
+    ActiveScope(const ActiveScope&) = delete;
+    ActiveScope& operator=(const ActiveScope&) = delete;
+  };
+  void SaveOnStop();
+  RunEnd Stopped() {
+    SaveOnStop();
+    return RunEnd::kStopped;
+  }
+  void KeepUnchecked(const Job& job);
   void Finish();
   std::vector<std::string> Warnings();
   // Counts how a line read was decided and tells the observer, if any; every
@@ -121,6 +141,9 @@ class VerificationRun {
   std::int32_t refusals_of_us_ = 0;  // lines kept because a mail server refused this computer
   std::int32_t lookups_made_ = 0;
   bool any_lookup_answered_ = false;
+  Job in_hand_;                // the line being fetched: read, not yet decided or handed out
+  bool holding_line_ = false;  // in_hand_ holds such a line
+  bool saved_on_stop_ = false;
 };
 
 // The "Results" box text: the counts, the decided lines, and a warning for

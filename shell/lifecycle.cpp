@@ -55,6 +55,9 @@ int RunExitSequence(MainDialog& dialog, platform::FileSystem& files) {
   ShowStatus("Terminating all active tasks.");
   // The defaults shown after a failed read would replace the user's settings.
   if (g_settings_at_start != SettingsLoad::kUnreadable) SaveSettings(dialog, files);
+  // Tasks still running after the wait are suspended, and on Windows the
+  // process then ends at once: the run's files must be whole before that.
+  SaveStoppedRun();
   platform::SleepMs(shared.waits.exit_wait_ms);
   int running = shared.running_tasks.load();
   if (running > 0) {

@@ -26,8 +26,9 @@ void ShowAboutBox(MainDialog& dialog);
 SettingsLoad LoadSettingsAtStart(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
 
 // Tells the run and the tasks to stop, saves the settings (unless the file
-// was there at start-up but could not be read), gives the tasks a
-// moment, warns about those still running and stops them in one pass.
+// was there at start-up but could not be read), has the run under way put
+// back every line it has not decided, gives the tasks a moment, warns
+// about those still running and stops them in one pass.
 // Returns the number of tasks that were still running after the wait.
 int RunExitSequence(MainDialog& dialog, platform::FileSystem& files = platform::RealFileSystem());
 

@@ -11,7 +11,30 @@ constexpr char kCtrlZ = 26;
 TextEnd SourceEnd(long got) { return got == 0 ? TextEnd::kEndOfFile : TextEnd::kReadError; }
 }  // namespace
 
+// The first CR settles it, so a CR LF file costs one buffer here. A read
+// error leaves the framing to what could be read; reading the lines meets
+// the error again and says so.
+void TextLineReader::ChooseFraming() {
+  if (framing_chosen_) return;
+  framing_chosen_ = true;
+  bool cr = false;
+  bool lf = false;
+  for (;;) {
+    long got = file_.Read(buffer_.data(), buffer_.size());
+    if (got <= 0) break;
+    std::string_view piece(buffer_.data(), static_cast<std::size_t>(got));
+    std::size_t ctrl_z = piece.find(kCtrlZ);
+    piece = piece.substr(0, ctrl_z);
+    cr = cr || piece.find('\r') != std::string_view::npos;
+    lf = lf || piece.find('\n') != std::string_view::npos;
+    if (cr || ctrl_z != std::string_view::npos) break;
+  }
+  framing_ = lf && !cr ? Framing::kLf : Framing::kCr;
+  if (!file_.Rewind()) source_ = end_ = TextEnd::kReadError;
+}
+
 bool TextLineReader::Fill() {
+  ChooseFraming();
   if (end_ != TextEnd::kNotYet) return false;
   if (pos_ < size_) return true;
   if (source_ == TextEnd::kNotYet) {
@@ -28,6 +51,7 @@ bool TextLineReader::Fill() {
 }
 
 std::string_view TextLineReader::Peek(std::size_t count) {
+  ChooseFraming();
   count = std::min(count, buffer_.size());
   while (source_ == TextEnd::kNotYet && size_ - pos_ < count) {
     if (pos_ > 0) {
@@ -74,6 +98,7 @@ bool TextLineReader::AtEnd() {
 bool TextLineReader::ReadLine(std::string* line) {
   line->clear();
   if (AtEnd()) return false;
+  const char line_end = framing_ == Framing::kLf ? '\n' : '\r';
   for (;;) {
     if (!Fill()) {
       if (end_ == TextEnd::kReadError) {
@@ -88,10 +113,10 @@ bool TextLineReader::ReadLine(std::string* line) {
     }
     char c = buffer_[pos_++];
     ++consumed_;
-    if (c == '\r') {
+    if (c == line_end) {
       ++lines_ended_;
       // A LF right after the CR is part of the line end, even across reads.
-      if (Fill() && buffer_[pos_] == '\n') {
+      if (c == '\r' && Fill() && buffer_[pos_] == '\n') {
         ++pos_;
         ++consumed_;
       }
@@ -99,6 +124,44 @@ bool TextLineReader::ReadLine(std::string* line) {
     }
     line->push_back(c);
   }
+}
+
+std::int64_t TextLineReader::CopyRest(const std::function<bool(std::string_view)>& put) {
+  ChooseFraming();
+  const bool lf_framed = framing_ == Framing::kLf;
+  std::int64_t copied = 0;
+  bool at_line_start = true;  // the reader stops only between lines
+  bool after_cr = false;
+  std::string converted;
+  while (Fill()) {
+    std::string_view piece(buffer_.data() + pos_, size_ - pos_);
+    std::size_t ctrl_z = piece.find(kCtrlZ);
+    piece = piece.substr(0, ctrl_z);
+    std::int64_t ends = 0;
+    converted.clear();
+    for (char c : piece) {
+      if (lf_framed && c == '\n') converted += '\r';
+      if (lf_framed) converted += c;
+      if (c == (lf_framed ? '\n' : '\r')) {
+        ++ends;
+        at_line_start = true;
+      } else if (!(c == '\n' && after_cr)) {
+        at_line_start = false;
+      }
+      after_cr = c == '\r';
+    }
+    pos_ += piece.size();
+    consumed_ += static_cast<std::int64_t>(piece.size());
+    lines_ended_ += ends;
+    if (!piece.empty() && !put(lf_framed ? std::string_view(converted) : piece)) return copied;
+    copied += ends;
+    if (ctrl_z != std::string_view::npos) {
+      StopAtCtrlZ();
+      break;
+    }
+  }
+  if (!at_line_start && put(kLineEnd)) ++copied;
+  return copied;
 }
 
 }  // namespace vantrel::text

@@ -41,6 +41,23 @@ class PosixFile final : public ReadableFile, public WritableFile {
     return true;
   }
 
+  bool Rewind() override { return ::lseek(fd_, 0, SEEK_SET) == 0; }
+
+  std::int64_t Length() override {
+    struct stat info{};
+    return ::fstat(fd_, &info) == 0 ? static_cast<std::int64_t>(info.st_size) : -1;
+  }
+
+  // ftruncate leaves the offset where it was: without the seek the next
+  // write would leave a hole of zero bytes.
+  bool CutTo(std::int64_t length) override {
+    int rc;
+    do {
+      rc = ::ftruncate(fd_, static_cast<off_t>(length));
+    } while (rc != 0 && errno == EINTR);
+    return rc == 0 && ::lseek(fd_, static_cast<off_t>(length), SEEK_SET) == static_cast<off_t>(length);
+  }
+
  private:
   int fd_;
 };
@@ -118,7 +135,21 @@ class PosixFileSystem final : public FileSystem {
   bool SameFile(const std::string& first, const std::string& second) override {
     struct stat one{};
     struct stat two{};
-    return ::stat(first.c_str(), &one) == 0 && ::stat(second.c_str(), &two) == 0 && one.st_dev == two.st_dev &&
+    bool first_exists = ::stat(first.c_str(), &one) == 0;
+    bool second_exists = ::stat(second.c_str(), &two) == 0;
+    if (first_exists || second_exists) {
+      return first_exists && second_exists && one.st_dev == two.st_dev && one.st_ino == two.st_ino;
+    }
+    std::size_t first_slash = first.rfind('/');
+    std::size_t second_slash = second.rfind('/');
+    std::string first_name = first_slash == std::string::npos ? first : first.substr(first_slash + 1);
+    std::string second_name = second_slash == std::string::npos ? second : second.substr(second_slash + 1);
+    auto folder = [](const std::string& name, std::size_t slash) {
+      return slash == std::string::npos ? std::string(".") : name.substr(0, slash + 1);
+    };
+    return !first_name.empty() && first_name == second_name &&
+           ::stat(folder(first, first_slash).c_str(), &one) == 0 &&
+           ::stat(folder(second, second_slash).c_str(), &two) == 0 && one.st_dev == two.st_dev &&
            one.st_ino == two.st_ino;
   }
 };

@@ -32,6 +32,22 @@ class Win32File final : public ReadableFile, public WritableFile {
     return true;
   }
 
+  bool Rewind() override {
+    LARGE_INTEGER start{};
+    return ::SetFilePointerEx(handle_, start, nullptr, FILE_BEGIN) != 0;
+  }
+
+  std::int64_t Length() override {
+    LARGE_INTEGER size{};
+    return ::GetFileSizeEx(handle_, &size) ? static_cast<std::int64_t>(size.QuadPart) : -1;
+  }
+
+  bool CutTo(std::int64_t length) override {
+    LARGE_INTEGER at{};
+    at.QuadPart = length;
+    return ::SetFilePointerEx(handle_, at, nullptr, FILE_BEGIN) != 0 && ::SetEndOfFile(handle_) != 0;
+  }
+
  private:
   HANDLE handle_;
 };
@@ -118,9 +134,12 @@ class Win32FileSystem final : public FileSystem {
   }
 
   // File names are case-insensitive here, and the full path settles "." and
-  // "..", relative names and trailing dots and blanks.
+  // "..", relative names and trailing dots and blanks, for files that are
+  // yet to be created too.
   bool SameFile(const std::string& first, const std::string& second) override {
-    if (::GetFileAttributesA(first.c_str()) == INVALID_FILE_ATTRIBUTES) return false;
+    bool first_exists = ::GetFileAttributesA(first.c_str()) != INVALID_FILE_ATTRIBUTES;
+    bool second_exists = ::GetFileAttributesA(second.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (first_exists != second_exists) return false;
     std::string one = FullPath(first);
     std::string two = FullPath(second);
     return !one.empty() && ::lstrcmpiA(one.c_str(), two.c_str()) == 0;

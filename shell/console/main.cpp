@@ -119,17 +119,10 @@ int main(int argc, char** argv) {
   StartSignalWatcher(dialog, view);
 
   vantrel::console::ProgressTally progress(*view);
+  vantrel::console::StopNotice stop_notice;
   vantrel::console::ObserverList observers;
   observers.Add(&progress);
-  std::unique_ptr<vantrel::console::ReportFile> report;
-  if (options.report) {
-    report = std::make_unique<vantrel::console::ReportFile>(vantrel::platform::RealFileSystem(), *options.report);
-    if (!report->Open()) {
-      Write(stderr, "vantrel: cannot write the report \"" + vantrel::console::Printable(*options.report) + "\"\n");
-      return 1;
-    }
-    observers.Add(report.get());
-  }
+  observers.Add(&stop_notice);
   vantrel::RunOptions run_options;
   run_options.helo_name = options.helo.value_or("");
   run_options.accept_all_check = options.accept_all_check;
@@ -138,13 +131,31 @@ int main(int argc, char** argv) {
 
   vantrel::LoadSettingsAtStart(*dialog);
   ApplyOptions(options, *dialog);
+  // The run opens the report once its own checks have passed; a report that
+  // would be one of the run's own files is refused before anything, the
+  // settings included, is written.
+  std::unique_ptr<vantrel::console::ReportFile> report;
+  if (options.report) {
+    std::string clash = vantrel::console::ReportClash(vantrel::platform::RealFileSystem(), *options.report,
+                                                      dialog->GetText(vantrel::kInputListBox));
+    if (!clash.empty()) {
+      Write(stderr, "vantrel: the report \"" + vantrel::console::Printable(*options.report) + "\" is " +
+                        vantrel::console::Printable(clash) + "; give --report a file of its own\n");
+      return 1;
+    }
+    report = std::make_unique<vantrel::console::ReportFile>(vantrel::platform::RealFileSystem(), *options.report);
+    observers.Add(report.get());
+  }
   dialog->SetCloseHandler([dialog] { vantrel::RunExitSequence(*dialog); });
   vantrel::RegisterMainDialog(dialog);
 
   vantrel::RunEnd end = vantrel::PressGoButton(*dialog, vantrel::platform::RealFileSystem(), run_options);
   dialog->Close();  // no-op when a signal already closed it during the run
   view->Finish();
-  if (report && report->Failed()) {
+  if (!stop_notice.text().empty()) Write(stdout, stop_notice.text() + "\n");
+  if (report && report->OpenFailed()) {
+    Write(stderr, "vantrel: cannot write the report \"" + vantrel::console::Printable(*options.report) + "\"\n");
+  } else if (report && report->Failed()) {
     Write(stderr, "vantrel: not every row could be written to the report \"" +
                       vantrel::console::Printable(report->name()) + "\"; it is incomplete\n");
   }

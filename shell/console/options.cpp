@@ -40,8 +40,11 @@ const char kUsage[] =
     "                   lookups still go straight to the DNS server.\n"
     "  --report FILE    also write a CSV report, one row per line of the list:\n"
     "                   line number, line, outcome, verdict code and message,\n"
-    "                   mail host, the server's last reply, and the reason\n"
-    "                   (man vantrel lists every reason)\n"
+    "                   mail host, the server's last reply, the reason (man\n"
+    "                   vantrel lists every reason) and the accept-all mark.\n"
+    "                   Never one of the run's own files (the list, its .OK\n"
+    "                   and .BAD files, Vantrel.INI, vantrel.log): those are\n"
+    "                   refused\n"
     "  --accept-all-check\n"
     "                   at each domain with a good address, also probe one\n"
     "                   address that cannot exist: a server that accepts it\n"
@@ -69,7 +72,8 @@ const char kUsage[] =
     "Exit status: 0 after a finished run (its Results shown), 1 when the run\n"
     "could not start (the list, the run log, the FROM address, the proxy or\n"
     "the report file unusable), 2 for a bad option, 128 plus the signal number\n"
-    "when interrupted.\n";
+    "when interrupted; the lines not checked yet then go to the result list\n"
+    "unchanged, so that it still holds the whole list.\n";
 
 std::optional<std::string> CanonicalIpv4(const std::string& text) {
   std::string canonical;

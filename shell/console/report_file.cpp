@@ -2,6 +2,9 @@
 
 #include <utility>
 
+#include "run/member_list.h"
+#include "run/run_log.h"
+
 namespace vantrel::console {
 
 const char* OutcomeName(LineOutcome outcome) {
@@ -51,6 +54,11 @@ bool ReportFile::Open() {
   return !failed_;
 }
 
+bool ReportFile::RunStarting() {
+  open_failed_ = !Open();
+  return !open_failed_;
+}
+
 void ReportFile::LineDecided(const LineDecision& decision) {
   std::string number = std::to_string(decision.line_number);
   Put(CsvRecord({number, decision.line, OutcomeName(decision.outcome), decision.verdict_code,
@@ -62,6 +70,20 @@ void ReportFile::Put(const std::string& row) {
   if (!file_ || failed_) return;
   // A half-written row would break every row after it: stop at the first failure.
   if (!file_->Write(row)) failed_ = true;
+}
+
+std::string ReportClash(platform::FileSystem& files, const std::string& report, const std::string& list_name) {
+  const std::pair<const char*, std::string> own[] = {
+      {"the member list", list_name},
+      {"the settings file", run::kSettingsFileName},
+      {"the run log", run::kRunLogName},
+      {"the result list", run::ResultListName(list_name)},
+      {"the bad-address file", run::BadAddressFileName(list_name)},
+  };
+  for (const auto& [what, name] : own) {
+    if (files.SameFile(report, name)) return std::string(what) + " \"" + name + "\"";
+  }
+  return std::string();
 }
 
 }  // namespace vantrel::console

@@ -21,8 +21,12 @@ class ReportFile : public RunObserver {
   bool Open();
   // True once a row could not be written in full; later rows are dropped.
   bool Failed() const { return failed_; }
+  // True when the run was refused because the file could not be created.
+  bool OpenFailed() const { return open_failed_; }
   const std::string& name() const { return name_; }
 
+  // Not before: a run refused by its own checks must find the file as it was.
+  bool RunStarting() override;
   void LineDecided(const LineDecision& decision) override;
   void ProgressMade(const RunProgress&) override {}
 
@@ -33,7 +37,14 @@ class ReportFile : public RunObserver {
   const std::string name_;
   std::unique_ptr<platform::WritableFile> file_;
   bool failed_ = false;
+  bool open_failed_ = false;
 };
+
+// Which of the run's own files the report would be, as a message names it
+// ("the member list \"x\""), or empty when none. Written over, the list,
+// the settings, the log, the result list or the bad-address file would be
+// lost, so a report there is refused before anything is opened.
+std::string ReportClash(platform::FileSystem& files, const std::string& report, const std::string& list_name);
 
 // The report's word for an outcome.
 const char* OutcomeName(LineOutcome outcome);

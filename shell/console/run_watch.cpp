@@ -18,4 +18,9 @@ void ProgressTally::ProgressMade(const RunProgress& progress) {
   view_.SetProgress(counts_);
 }
 
+void StopNotice::RunStopped(const RunStop& stop) {
+  text_ = "WARNING: The run was stopped at line " + std::to_string(stop.stopped_at_line) + "; " +
+          std::to_string(stop.lines_copied) + " lines were copied to the result list unchecked.";
+}
+
 }  // namespace vantrel::console

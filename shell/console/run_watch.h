@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <string>
 #include <vector>
 
 #include "run/run_observer.h"
@@ -26,14 +27,37 @@ class ProgressTally : public RunObserver {
   ProgressCounts counts_;
 };
 
+// Keeps, for the line printed at the program's end, how a stopped run left
+// its result list: the window's close says nothing of it, and the list
+// would otherwise look like a finished one.
+class StopNotice : public RunObserver {
+ public:
+  void LineDecided(const LineDecision&) override {}
+  void ProgressMade(const RunProgress&) override {}
+  void RunStopped(const RunStop& stop) override;
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
 class ObserverList : public RunObserver {
  public:
   void Add(RunObserver* observer) { observers_.push_back(observer); }
+  bool RunStarting() override {
+    for (RunObserver* observer : observers_) {
+      if (!observer->RunStarting()) return false;
+    }
+    return true;
+  }
   void LineDecided(const LineDecision& decision) override {
     for (RunObserver* observer : observers_) observer->LineDecided(decision);
   }
   void ProgressMade(const RunProgress& progress) override {
     for (RunObserver* observer : observers_) observer->ProgressMade(progress);
+  }
+  void RunStopped(const RunStop& stop) override {
+    for (RunObserver* observer : observers_) observer->RunStopped(stop);
   }
 
  private:

@@ -31,6 +31,7 @@ class PiecewiseFile : public platform::ReadableFile {
     next_ += n;
     return static_cast<long>(n);
   }
+  bool Rewind() override { return (next_ = 0) == 0; }
 
  private:
   std::string bytes_;
@@ -40,16 +41,17 @@ class PiecewiseFile : public platform::ReadableFile {
 };
 
 // The lines of text as the file format defines them: text ends at the first
-// Ctrl-Z, a line ends at CR or CR LF, and what follows the last line end is
-// a line when it is not empty.
+// Ctrl-Z, a line ends at CR or CR LF (at LF in a text without CR), and what
+// follows the last line end is a line when it is not empty.
 inline std::vector<std::string> ExpectedLines(const std::string& text) {
+  const char end = text.find('\r') == std::string::npos ? '\n' : '\r';
   std::vector<std::string> lines;
   std::string line;
   for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text[i] == '\r') {
+    if (text[i] == end) {
       lines.push_back(line);
       line.clear();
-      if (i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      if (end == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
     } else {
       line.push_back(text[i]);
     }
@@ -86,14 +88,15 @@ inline std::string CheckMemberList(const std::uint8_t* data, std::size_t size) {
   if (!reader.AtEnd()) return "no more lines, but not at the end";
 
   std::vector<std::string> expected = ExpectedLines(before_end);
+  const char line_end = before_end.find('\r') == std::string::npos ? '\n' : '\r';
   // A read error cuts the last line short; a cut line is never handed out as
   // if it were whole.
   const bool read_error_first = (data[0] & 0x80) != 0 && ctrl_z == std::string::npos;
   std::size_t cut_bytes = 0;
   if (read_error_first) {
-    std::size_t cr = before_end.find_last_of('\r');
+    std::size_t cr = before_end.find_last_of(line_end);
     std::size_t tail = cr == std::string::npos ? 0 : cr + 1;
-    if (cr != std::string::npos && tail < before_end.size() && before_end[tail] == '\n') ++tail;
+    if (line_end == '\r' && cr != std::string::npos && tail < before_end.size() && before_end[tail] == '\n') ++tail;
     cut_bytes = before_end.size() - tail;
     if (cut_bytes > 0) expected.pop_back();
   }
@@ -103,7 +106,7 @@ inline std::string CheckMemberList(const std::uint8_t* data, std::size_t size) {
   // Every byte before the Ctrl-Z is in a line or a line end, and the Ctrl-Z
   // itself is taken.
   std::size_t line_ends = 0;
-  for (std::size_t i = 0; i < before_end.size(); ++i) line_ends += before_end[i] == '\r' ? 1 : 0;
+  for (std::size_t i = 0; i < before_end.size(); ++i) line_ends += before_end[i] == line_end ? 1 : 0;
   for (std::size_t i = 0; i + 1 < before_end.size(); ++i) line_ends += before_end.compare(i, 2, "\r\n") == 0 ? 1 : 0;
   if (line_bytes + line_ends + cut_bytes != before_end.size()) {
     return "the lines and line ends miss bytes before the end";

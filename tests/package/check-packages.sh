@@ -84,6 +84,7 @@ deb_control() {
   done
   dpkg-deb -f "$deb" Depends | grep -q 'libc6' || { echo "Depends lacks libc6"; return 1; }
   dpkg-deb -f "$deb" Depends | grep -q 'libstdc++6' || { echo "Depends lacks libstdc++6"; return 1; }
+  dpkg-deb -f "$deb" Depends | grep -q 'netbase' || { echo "Depends lacks netbase"; return 1; }
 }
 # The .deb's program is the stripped one, so it is run too.
 deb_program_runs() {
@@ -129,7 +130,7 @@ for preset in "${presets[@]}"; do
       check "the page names every option of vantrel --help" manual_has_every_option
       check "the package target builds $(basename "$deb")" deb_built
       check "the .deb holds bin/vantrel and the page, nothing else" deb_files
-      check "the .deb's control fields (Package, Version, Architecture, Section, Depends)" deb_control
+      check "the .deb's control fields (Package, Version, Architecture, Section, Depends with netbase)" deb_control
       check "the .deb's program runs and its page is docs/vantrel.1" deb_program_runs
       ;;
     mingw)

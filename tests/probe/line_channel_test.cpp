@@ -212,6 +212,7 @@ struct OpenFailureCase {
   std::function<void(testing::TestNetwork&)> break_it;
   OpenError error;
   int stops;  // a start that failed is not released
+  const char* service = "smtp";
 };
 
 TEST(OpenChannel, EveryFailureLeavesNothingOpenAndReleasesTheLibrary) {
@@ -220,7 +221,7 @@ TEST(OpenChannel, EveryFailureLeavesNothingOpenAndReleasesTheLibrary) {
        OpenError::kSocketsUnavailable, 0},
       {"unknown service",
        [](testing::TestNetwork& n) { n.lookup_service = [](const std::string&, const char*, std::uint16_t*) { return false; }; },
-       OpenError::kUnknownService, 1},
+       OpenError::kUnknownService, 1, "submission"},
       {"unresolved host",
        [](testing::TestNetwork& n) { n.resolve_host = [](const std::string&, std::uint32_t*) { return false; }; },
        OpenError::kUnresolvedHost, 1},
@@ -236,7 +237,7 @@ TEST(OpenChannel, EveryFailureLeavesNothingOpenAndReleasesTheLibrary) {
     network.start_sockets = [] { return true; };
     c.break_it(network);
     OpenError error = OpenError::kNone;
-    EXPECT_EQ(OpenChannel(network, "127.0.0.1", "smtp", kWait, &error), nullptr);
+    EXPECT_EQ(OpenChannel(network, "127.0.0.1", c.service, kWait, &error), nullptr);
     EXPECT_EQ(error, c.error);
     EXPECT_EQ(network.stops.load(), c.stops);
   }

@@ -87,6 +87,7 @@ struct Input {
   std::string local_name = kLocalName;
   int slot = 3;
   std::string stop_at_activity;
+  bool no_services_database = false;  // the "smtp" lookup fails
 };
 
 class SmtpProbeTest : public testing::SharedStateTest {
@@ -108,6 +109,7 @@ class SmtpProbeTest : public testing::SharedStateTest {
     EXPECT_TRUE(server.listening());
     testing::TestNetwork network;
     testing::NameThisComputer(network, in.local_name);
+    if (in.no_services_database) network.lookup_service = [](const std::string&, const char*, std::uint16_t*) { return false; };
     network.connect_tcp = [&network](std::uint32_t to, std::uint16_t port, int wait_ms) {
       EXPECT_EQ(port, 25);
       EXPECT_EQ(wait_ms, Shared().waits.smtp_wait_ms);
@@ -210,6 +212,8 @@ TEST_F(SmtpProbeTest, DialoguesEndWithTheRightVerdictBytesAndLogLines) {
   std::vector<DialogueCase> cases = {
       {"accepted", accepting, kGood, all, accepted_log},
       {"accepted, slot 0", accepting, kGood, all, accepted_log, {}, With(kFrom, kAddress, kLocalName, 0)},
+      {"no services database: port 25 all the same", accepting, kGood, all, accepted_log, {},
+       Input{kFrom, kAddress, kLocalName, 3, "", true}},
       {"three-line greeting is read whole before HELO",
        {Say("220-mx.example.com\r\n220-no UCE\r\n220 ready\r\n"), Say("250 hello\r\n"), Say("250 ok\r\n"),
         Say("250 ok\r\n")},

@@ -36,8 +36,10 @@ class RecordingObserver : public RunObserver {
  public:
   void LineDecided(const LineDecision& decision) override { decisions.push_back(decision); }
   void ProgressMade(const RunProgress& progress) override { progress_reports.push_back(progress); }
+  void RunStopped(const RunStop& stop) override { stops.push_back(stop); }
   std::vector<LineDecision> decisions;
   std::vector<RunProgress> progress_reports;
+  std::vector<RunStop> stops;
 };
 
 class RunTest : public ::testing::Test {

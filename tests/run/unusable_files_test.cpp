@@ -134,6 +134,16 @@ TEST_F(RunTest, UnusableFilesAreRefusedOrReportedAndNothingIsLost) {
        true, kRemoveButton, "L", RunEnd::kCompleted,
        "WARNING: Not everything could be written to vantrel.log. 2 removed addresses may be recorded nowhere.",
        {"z@good.test"}},
+      {"result list fills the disk",
+       [](MemoryFileSystem& m) { m.files["L"] = "# one\r\n"; m.failing_write.insert("L.OK"); return Held(); },
+       true, kRemoveButton, "L", RunEnd::kCompleted, "WARNING: Not every line could be written to L.OK.", {}},
+      {"bad-address file fills the disk",
+       [](MemoryFileSystem& m) {
+         m.files = {{"L", "x@refused.test\r\n"}, {"L.BAD", "## 500 earlier\r\nw@refused.test\r\n"}};
+         m.failing_write.insert("L.BAD");
+         return Held();
+       },
+       true, kWriteToFileButton, "L", RunEnd::kCompleted, "could not be written to L.BAD", {"x@refused.test"}},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -166,6 +176,10 @@ TEST_F(RunTest, UnusableFilesAreRefusedOrReportedAndNothingIsLost) {
     EXPECT_EQ(Sorted(CrLfLines(result_list)), c.result);
     EXPECT_EQ(c.memory ? memory.files["L"] : ReadFile("L"), c.memory ? memory_before.at("L") : folder_before.at("L"))
         << "the member list is never written";
+    // A full disk may cut a file short, but never in the middle of a line.
+    for (const auto& [name, content] : memory.files) {
+      EXPECT_TRUE(content.empty() || content.rfind("\r\n") == content.size() - 2 || name == "vantrel.log") << name;
+    }
   }
 }
 

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -108,7 +109,9 @@ TEST(ConsoleProgram, MissingListIsRefusedAndOnlyTheSettingsAreWritten) {
   Console console;
   const std::string settings = "LOCATION=12:34\r\nDNS=" + world.dns() + "\r\nFILE=gone.lst\r\nERROR=2\r\n";
   WriteFile(console.folder() / "Vantrel.INI", settings);
-  EXPECT_EQ(console.Run({}), 1);  // every value comes from the settings file
+  // Every value comes from the settings file; the report is opened only
+  // once the run's own checks have passed.
+  EXPECT_EQ(console.Run({"--report", "run.csv"}), 1);
 
   EXPECT_EQ(console.Stderr(),
             "\n[Error]\nFile not found.\n\ngone.lst\n\nClick the [...] button to\nbrowse for the input file.\n"
@@ -145,6 +148,33 @@ TEST(ConsoleProgram, BadOptionsEndWithStatusTwoAndWriteNothing) {
   }
 }
 
+// A report over one of the run's own files would destroy it: it is refused
+// before anything, the settings included, is written.
+TEST(ConsoleProgram, AReportOverOneOfTheRunsOwnFilesIsRefusedAndTouchesNothing) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"list.lst", "the member list \"list.lst\""},
+      {"./Vantrel.INI", "the settings file \"Vantrel.INI\""},
+      {"vantrel.log", "the run log \"vantrel.log\""},
+      {"list.lst.OK", "the result list \"list.lst.OK\""},
+      {"list.lst.BAD", "the bad-address file \"list.lst.BAD\""},  // not there yet
+      {"link.csv", "the member list \"list.lst\""},               // a symbolic link to it
+  };
+  for (const auto& [report, clash] : cases) {
+    SCOPED_TRACE(report);
+    Console console;
+    const std::map<std::string, std::string> files = {{"list.lst", "a@ok.test\r\n"},
+                                                      {"Vantrel.INI", "FILE=list.lst\r\nDNS=127.0.0.1\r\n"},
+                                                      {"vantrel.log", "earlier run\r\n"},
+                                                      {"list.lst.OK", "old@ok.test\r\n"}};
+    for (const auto& [name, content] : files) WriteFile(console.folder() / name, content);
+    fs::create_symlink("list.lst", console.folder() / "link.csv");
+    EXPECT_EQ(console.Run({"--report", report, "--errors", "file"}), 1);
+    EXPECT_EQ(console.Stderr(), "vantrel: the report \"" + report + "\" is " + clash + "; give --report a file of its own\n");
+    for (const auto& [name, content] : files) EXPECT_EQ(console.File(name), content) << name;
+    EXPECT_EQ(FolderContents(console.folder()).size(), files.size() + 3) << "nothing made but the output files";
+  }
+}
+
 TEST(ConsoleProgram, HelpAndVersionTouchNothing) {
   Console console;
   EXPECT_EQ(console.Run({"--version"}), 0);
@@ -161,7 +191,8 @@ TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsAndEndsPromptly) {
   ASSERT_TRUE(silent.listening());
 
   Console console;
-  WriteFile(console.folder() / "list.lst", "x@slow.test\r\n");
+  const std::string list = "x@slow.test\r\ny@slow.test\r\nz@slow.test\r\n";
+  WriteFile(console.folder() / "list.lst", list);
   console.Start({"--dns", world.dns(), "--list", "list.lst", "--errors", "remove"});
   ASSERT_TRUE(silent.WaitForConnections(1, 30000)) << "no probe reached the silent server within 30 s; vantrel said:\n"
                                                    << console.Stdout();
@@ -174,6 +205,10 @@ TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsAndEndsPromptly) {
   EXPECT_NE(out.find("Status: Terminating all active tasks.\n"), std::string::npos) << out;
   EXPECT_EQ(out.find("[Warning]"), std::string::npos) << out;
   EXPECT_EQ(out.find("[Results]"), std::string::npos) << out;
+  // Lines in flight to the silent server and lines never read alike.
+  EXPECT_NE(out.find("WARNING: The run was stopped at line "), std::string::npos) << out;
+  EXPECT_NE(out.find("; 3 lines were copied to the result list unchecked.\n"), std::string::npos) << out;
+  EXPECT_EQ(testing::SortedCrLfLines(console.File("list.lst.OK")), testing::SortedCrLfLines(list));
   EXPECT_NE(console.File("Vantrel.INI").find("\r\nERROR=1\r\n"), std::string::npos);
   EXPECT_NE(console.File("Vantrel.INI").find("\r\nFILE=list.lst\r\n"), std::string::npos);
 }

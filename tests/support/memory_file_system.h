@@ -46,9 +46,7 @@ class MemoryFileSystem : public platform::FileSystem {
     if (locked.count(name) || read_only.count(name)) return nullptr;
     return std::make_unique<Writer>(files[name], failing_write.count(name) != 0);
   }
-  bool SameFile(const std::string& first, const std::string& second) override {
-    return first == second && files.count(first) != 0;
-  }
+  bool SameFile(const std::string& first, const std::string& second) override { return first == second; }
 
  private:
   class Reader : public platform::ReadableFile {
@@ -63,6 +61,7 @@ class MemoryFileSystem : public platform::FileSystem {
       pos_ += n;
       return static_cast<long>(n);
     }
+    bool Rewind() override { return (pos_ = 0) == 0; }
 
    private:
     std::string content_;
@@ -81,6 +80,8 @@ class MemoryFileSystem : public platform::FileSystem {
       target_.append(bytes);
       return true;
     }
+    std::int64_t Length() override { return static_cast<std::int64_t>(target_.size()); }
+    bool CutTo(std::int64_t length) override { return target_.resize(static_cast<std::size_t>(length)), true; }
 
    private:
     std::string& target_;

@@ -13,19 +13,19 @@ class ChunkedFile : public platform::ReadableFile {
  public:
   ChunkedFile(std::string text, std::size_t step) : text_(std::move(text)), step_(step) {}
   long Read(char* buffer, std::size_t size) override {
-    if (fail_after_ >= 0 && reads_++ >= fail_after_) return -1;
+    if (fail_after_ >= 0 && pos_ >= static_cast<std::size_t>(fail_after_)) return -1;
     std::size_t n = std::min({size, step_, text_.size() - pos_});
     text_.copy(buffer, n, pos_);
     pos_ += n;
     return static_cast<long>(n);
   }
+  bool Rewind() override { return (pos_ = 0) == 0; }
   int fail_after_ = -1;
 
  private:
   std::string text_;
   std::size_t step_;
   std::size_t pos_ = 0;
-  int reads_ = 0;
 };
 
 std::vector<std::string> ReadAll(const std::string& text, std::size_t step) {
@@ -47,7 +47,10 @@ TEST(TextLineReader, FramesLinesAtCrWhateverTheReadSize) {
   const std::vector<FramingCase> cases = {
       {"crlf", "a\r\nb\r\n", {"a", "b"}},
       {"cr only", "a\rb\r", {"a", "b"}},
-      {"lone lf stays in the line", "a\nb\nc", {"a\nb\nc"}},
+      {"lone lf stays in a line of a text with a cr", "a\nb\nc\r", {"a\nb\nc"}},
+      {"lf only", "a\nb\n", {"a", "b"}},
+      {"lf only, last line without end", "a\n\nb", {"a", "", "b"}},
+      {"a cr after a ctrl-z leaves lf framing", "a\nb\x1a\r\n", {"a", "b"}},
       {"last line without end", "a\r\nb", {"a", "b"}},
       {"empty file", "", {}},
       {"blank lines", "\r\n\r\nx\r\n", {"", "", "x"}},
@@ -76,7 +79,7 @@ TEST(TextLineReader, TellsWhyAndWhereReadingEnded) {
   struct Case {
     const char* name;
     std::string text;
-    int fail_after_reads;  // -1: never
+    int fail_after_bytes;  // -1: never
     std::vector<std::string> lines;
     TextEnd end;
     std::int64_t end_line;
@@ -90,9 +93,8 @@ TEST(TextLineReader, TellsWhyAndWhereReadingEnded) {
       {"read error inside a line drops its part", "one\r\ntwo", 7, {"one"}, TextEnd::kReadError, 2},
   };
   for (const auto& c : cases) {
-    // Reads of one byte: fail_after_reads counts bytes.
     ChunkedFile file(c.text, 1);
-    file.fail_after_ = c.fail_after_reads;
+    file.fail_after_ = c.fail_after_bytes;
     TextLineReader reader(file);
     std::vector<std::string> lines;
     std::string line;
@@ -101,6 +103,28 @@ TEST(TextLineReader, TellsWhyAndWhereReadingEnded) {
     EXPECT_TRUE(reader.AtEnd()) << c.name;
     EXPECT_EQ(reader.End(), c.end) << c.name;
     EXPECT_EQ(reader.EndLine(), c.end_line) << c.name;
+  }
+}
+
+// A stopped run appends the unread rest of its list as bytes after lines it
+// wrote with CR LF: the next run must read the same lines from the copy.
+TEST(TextLineReader, CopiedRestFramesTheSameAfterCrLfLines) {
+  const std::vector<std::string> texts = {"a\nb\n\nc\n", "a\nb", "a\r\nb\nc\r\nd", "a\rb\r\n\nc\r",
+                                          "a\r\nb\x1a" "c\r\n", "a\nb\n\x1a\r", ""};
+  for (const std::string& text : texts) {
+    const std::vector<std::string> lines = ReadAll(text, 4096);
+    for (std::size_t taken = 0; taken <= lines.size(); ++taken) {
+      for (std::size_t step : {1u, 2u, 4096u}) {
+        ChunkedFile file(text, step);
+        TextLineReader reader(file);
+        std::string copy, line;
+        for (std::size_t i = 0; i < taken && reader.ReadLine(&line); ++i) copy += line + kLineEnd;
+        std::int64_t copied = reader.CopyRest([&](std::string_view piece) { return copy.append(piece), true; });
+        EXPECT_EQ(ReadAll(copy, step), lines) << ::testing::PrintToString(copy) << " after " << taken << " lines";
+        EXPECT_EQ(copied, static_cast<std::int64_t>(lines.size() - taken)) << ::testing::PrintToString(copy);
+        EXPECT_TRUE(copy.empty() || copy.back() == '\n' || copy.back() == '\r');
+      }
+    }
   }
 }
 
