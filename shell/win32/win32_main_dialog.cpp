@@ -143,12 +143,21 @@ void Win32MainDialog::ShowMessageBox(const std::string& text, const std::string&
 
 void Win32MainDialog::ProcessOneMessage() {
   MSG message;
-  // Peeking also delivers what other threads sent to our windows.
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    Sleep(1);
-    return;
+  // Every task text posted so far first: ten busy tasks post more than one
+  // a step, and one a step would leave the task list and a click on the
+  // close box behind an ever longer queue. Peeking also delivers what other
+  // threads sent to our windows.
+  bool applied = false;
+  while (PeekMessageA(&message, nullptr, kPostedTextMessage, kPostedTextMessage, PM_REMOVE)) {
+    DispatchMessageA(&message);  // the dialog procedure applies it
+    applied = true;
   }
-  RouteMessage(message);
+  // Then at most one other message.
+  if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    RouteMessage(message);
+  } else if (!applied) {
+    Sleep(1);
+  }
 }
 
 bool Win32MainDialog::OnDialogThread() const {
