@@ -4,7 +4,7 @@
 
 namespace vantrel::console {
 
-const char kVersionText[] = "Vantrel 1.2";
+const char kVersionText[] = "Vantrel " VANTREL_VERSION;  // CMake's project() version
 
 const char kUsage[] =
     "Usage: vantrel [--from ADDRESS] [--list FILE] [--dns IPV4] [--errors remove|suspend|file]\n"
