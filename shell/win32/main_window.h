@@ -6,6 +6,8 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace vantrel::win32 {
 
 class Win32MainDialog;
@@ -41,6 +43,9 @@ void RunMessageLoop(HWND dialog);
 
 // The event handler of the main dialog; always returns 0.
 INT_PTR MainDialogEvents(HWND window, UINT message, WPARAM first, LPARAM second);
+
+// The DNS Server control's text; a dotted quad also fills its four fields.
+void SetAddressControlText(HWND control, const std::string& text);
 
 // The one main dialog of this process. Never destroyed: a task thread that
 // outlives the window still finds an object that answers harmlessly.

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "shell/win32/main_window.h"
+#include "text/ipv4_text.h"
 
 namespace vantrel::win32 {
 
@@ -50,6 +51,16 @@ POINT OntoAMonitor(const RECT& window) {
 
 }  // namespace
 
+void SetAddressControlText(HWND control, const std::string& text) {
+  SetWindowTextA(control, text.c_str());
+  // Wine's address control keeps that text but shows nothing of it; its own
+  // message fills the four fields everywhere.
+  if (std::optional<std::array<std::uint8_t, 4>> quad = text::ReadDottedQuad(text)) {
+    const auto& [first, second, third, fourth] = *quad;
+    SendMessageA(control, IPM_SETADDRESS, 0, MAKEIPADDRESS(first, second, third, fourth));
+  }
+}
+
 HWND Win32MainDialog::Control(int id) const {
   HWND dialog = window_.load();
   return dialog != nullptr ? GetDlgItem(dialog, id) : nullptr;
@@ -67,7 +78,13 @@ std::string Win32MainDialog::GetText(int control) {
 }
 
 void Win32MainDialog::SetText(int control, const std::string& text) {
-  if (HWND window = Control(control)) SetWindowTextA(window, text.c_str());
+  HWND window = Control(control);
+  if (window == nullptr) return;
+  if (control == kDnsServerControl) {
+    SetAddressControlText(window, text);
+  } else {
+    SetWindowTextA(window, text.c_str());
+  }
 }
 
 void Win32MainDialog::Enable(int control, bool enabled) {

@@ -97,6 +97,8 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
   if (!vantrel.started()) return;
 
   vantrel.SetControlText(kDnsServerControl, "127.0.0.1");
+  // As typing it would: the fields show it too.
+  SendMessageA(vantrel.Control(kDnsServerControl), IPM_SETADDRESS, 0, MAKEIPADDRESS(127, 0, 0, 1));
   if (!checks.ExpectEqual(vantrel.Text(kDnsServerControl), "127.0.0.1", "DNS Server set through its text")) return;
 
   vantrel.Press(kGoButton);
