@@ -146,6 +146,8 @@ HWND BuildMainDialog(HINSTANCE instance) {
   SendMessageA(dialog, DM_SETDEFID, kGoButton, 0);
   SetUpTaskList(dialog);
   main.Enable(kBodyCheckBox, false);
+  SetWindowIcons(dialog, WindowDpi(dialog));
+  PrepareForDpiChanges(dialog, spec.point_size);
   return dialog;
 }
 
