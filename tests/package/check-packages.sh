@@ -119,12 +119,16 @@ zip_exe_stands_alone() {
 }
 
 # Its resources, read back with icoutils' wrestool: the manifest as the
-# build wrote it, the version, and the repository's icon in all four sizes.
+# build wrote it, the strings File properties show, and the repository's icon
+# in all four sizes.
 zip_exe_carries_its_resources() {
   local exe=$scratch/zip/Vantrel.exe
   wrestool -x --raw -t 24 "$exe" >"$scratch/manifest" || return 1
   cmp "$scratch/manifest" "$root/build/mingw/shell/win32/Vantrel.manifest" || return 1
-  wrestool -l -t 16 "$exe" | grep -q . || { echo "no version resource"; return 1; }
+  local strings
+  strings=$(wrestool -x --raw -t 16 "$exe" | strings -el -n 3 | paste -sd ' ')
+  [[ $strings == *"FileDescription E-mail list verifier FileVersion $version InternalName Vantrel OriginalFilename \
+Vantrel.exe ProductName Vantrel ProductVersion $version "* ]] || { echo "version resource: $strings"; return 1; }
   wrestool -x -t 14 -o "$scratch/icon.ico" "$exe" || return 1
   same "icon sizes" "$(icotool -l "$root/shell/win32/icon/Vantrel.ico")" "$(icotool -l "$scratch/icon.ico")"
 }

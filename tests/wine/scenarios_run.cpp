@@ -220,48 +220,39 @@ void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& ch
 }
 
 // Ten tasks against a mail server that refuses at once post texts faster
-// than one a step. One task then waits on a silent server while nine go on:
-// within a step the task list shows that wait, and a close is answered within
-// a second, not behind a backlog of texts.
+// than one a step. When one of them reaches a silent server of the driver's
+// own (held.test's MX) while nine go on, the task list shows that within a
+// step, and a close is answered within a second, not behind a backlog.
 void TenFastTasksKeepTheWindowCurrent(const Settings& settings, Checks& checks) {
   std::string folder = ScenarioFolder(settings, "ten-fast-tasks");
   WriteWholeFile(JoinPath(folder, "Vantrel.INI"), "DNS=127.0.0.1\r\nFILE=fast.lst\r\nFROM=<checker@example.net>\r\n");
   std::string list;
   for (int i = 0; i < 120; ++i) list += (i == 60 ? "mark@held.test\r\n" : "") + std::to_string(i) + "@bad.test\r\n";
   WriteWholeFile(JoinPath(folder, "fast.lst"), list);
-  // held.test's mail server is the driver's own: it takes the connection and never greets.
   SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_port = htons(25);
+  sockaddr_in at{AF_INET, htons(25), {}, {}};
   inet_pton(AF_INET, "127.0.0.8", &at.sin_addr);
   u_long nonblocking = 1;
   bool listening = bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && listen(listener, 1) == 0 &&
                    ioctlsocket(listener, FIONBIO, &nonblocking) == 0;
   SOCKET held = INVALID_SOCKET;
-  auto reached = [&] {
-    held = accept(listener, nullptr, nullptr);
-    return held != INVALID_SOCKET;
-  };
   Session vantrel(settings.vantrel_exe, folder, checks);
   vantrel.Press(kGoButton);
-  if (checks.Expect(listening && vantrel.started() && WaitUntil(reached, 60000), "a task reaches the silent server")) {
+  auto reached = [&] { return (held = accept(listener, nullptr, nullptr)) != INVALID_SOCKET; };
+  if (checks.Expect(listening && WaitUntil(reached, 60000), "a task reaches the silent server")) {
     DWORD came = GetTickCount();
-    bool shown = WaitUntil(
-        [&] {
-          for (int row = 0; row < kTaskListRows; ++row) {
-            if (vantrel.Cell(row, kActivityColumn) == "Connected to 127.0.0.8 for mark@held.test") return true;
-          }
-          return false;
-        },
-        250);
-    checks.Expect(shown,
-                  "the task list shows the wait within a step, took " + std::to_string(GetTickCount() - came) + " ms");
+    auto shown = [&] {
+      for (int row = 0; row < kTaskListRows; ++row) {
+        if (vantrel.Cell(row, kActivityColumn) == "Connected to 127.0.0.8 for mark@held.test") return true;
+      }
+      return false;
+    };
+    bool current = WaitUntil(shown, 250);
+    checks.Expect(current, "the task list shows it within a step, not " + std::to_string(GetTickCount() - came) + "ms");
     DWORD asked = GetTickCount();
     vantrel.Close();
     bool answered = WaitUntil([&] { return !IsWindowVisible(vantrel.dialog()); }, 1000);
-    checks.Expect(answered,
-                  "the close is answered within a second, took " + std::to_string(GetTickCount() - asked) + " ms");
+    checks.Expect(answered, "a close is answered in a second, not " + std::to_string(GetTickCount() - asked) + "ms");
     DWORD code = 1;
     checks.Expect(vantrel.WaitForExit(20000, &code) && code == 0, "the program ends by itself with code 0");
   }
