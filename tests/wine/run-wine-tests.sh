@@ -110,12 +110,12 @@ bounded 600 "the Wine test driver" wine "$root/build/mingw/tests/wine/vantrel_wi
 report_time run "$started"
 wineserver -k 2>/dev/null || true
 
-# The dialog once more at 150 % (144 DPI, Wine's LogPixels, read when the
-# wineserver starts): its DPI scenario only, unless another one was asked for.
+# The dialog once more at 150 % (144 DPI, Wine's LogPixels, read as Wine
+# starts up again): its DPI scenario only, unless another one was asked for.
 if [ -z "${1:-}" ] || [[ "the window at the system DPI" == *"$1"* ]]; then
   bounded 120 "wine reg add LogPixels" wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d 144 /f \
     >/dev/null 2>&1
-  bounded 120 "wineserver after LogPixels" wineserver -k
+  bounded 120 "wineserver after LogPixels" wineserver -w
   bounded 600 "the Wine test driver at 144 DPI" wine "$root/build/mingw/tests/wine/vantrel_wine_driver.exe" \
     "$root/build/mingw/shell/win32/Vantrel.exe" "$(winepath -w "$work")" "$(winepath -w "$shots")" \
     "the window at the system DPI" || status=$?
