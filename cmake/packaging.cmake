@@ -4,6 +4,7 @@
 # What goes in is said by the install rules of shell/console and shell/win32.
 set(CPACK_PACKAGE_NAME "Vantrel")
 set(CPACK_PACKAGE_VENDOR "Vantrel")
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})  # project(Vantrel VERSION ...), as everywhere
 set(CPACK_PACKAGE_CONTACT "Vantrel maintainers <maintainers@vantrel.invalid>"
     CACHE STRING "Maintainer named in the packages")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "checks every address of a mailing list against its mail server")

@@ -8,7 +8,8 @@
 
 namespace vantrel {
 
-inline constexpr char kMainCaption[] = "Vantrel 1.2";
+// VANTREL_VERSION comes from project(Vantrel VERSION ...) in CMakeLists.txt.
+inline constexpr char kMainCaption[] = "Vantrel " VANTREL_VERSION;
 
 // Control ids, in the order of creation, which is also the tab order.
 enum ControlId : int {

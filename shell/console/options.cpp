@@ -1,10 +1,11 @@
 #include "shell/console/options.h"
 
 #include "dialog/main_dialog.h"
+#include "text/ipv4_text.h"
 
 namespace vantrel::console {
 
-const char kVersionText[] = "Vantrel 1.2";
+const char kVersionText[] = "Vantrel " VANTREL_VERSION;  // CMake's project() version
 
 const char kUsage[] =
     "Usage: vantrel [--from ADDRESS] [--list FILE] [--dns IPV4] [--errors remove|suspend|file]\n"
@@ -76,27 +77,11 @@ const char kUsage[] =
     "unchanged, so that it still holds the whole list.\n";
 
 std::optional<std::string> CanonicalIpv4(const std::string& text) {
+  std::optional<std::array<std::uint8_t, 4>> quad = text::ReadDottedQuad(text);
+  if (!quad) return std::nullopt;
   std::string canonical;
-  int parts = 0;
-  std::size_t i = 0;
-  while (true) {
-    std::size_t start = i;
-    int value = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9' && i - start < 3) {
-      value = value * 10 + (text[i] - '0');
-      ++i;
-    }
-    if (i == start || value > 255) return std::nullopt;
-    canonical += std::to_string(value);
-    ++parts;
-    if (i == text.size()) {
-      if (parts != 4) return std::nullopt;
-      return canonical;
-    }
-    if (text[i] != '.' || parts == 4) return std::nullopt;
-    canonical += '.';
-    ++i;
-  }
+  for (std::uint8_t part : *quad) canonical += (canonical.empty() ? "" : ".") + std::to_string(part);
+  return canonical;
 }
 
 namespace {

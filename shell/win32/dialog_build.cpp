@@ -61,7 +61,8 @@ void CreateControls(HWND dialog, HINSTANCE instance) {
     SendMessageA(control, WM_SETFONT, font, FALSE);
     // Not every class takes its text from the creation call; the address
     // control and the status bar are given it again to be sure.
-    if (spec.id == kDnsServerControl || spec.id == kStatusBar) SetWindowTextA(control, spec.text);
+    if (spec.id == kDnsServerControl) SetAddressControlText(control, spec.text);
+    if (spec.id == kStatusBar) SetWindowTextA(control, spec.text);
   }
 }
 
@@ -145,6 +146,8 @@ HWND BuildMainDialog(HINSTANCE instance) {
   SendMessageA(dialog, DM_SETDEFID, kGoButton, 0);
   SetUpTaskList(dialog);
   main.Enable(kBodyCheckBox, false);
+  SetWindowIcons(dialog, WindowDpi(dialog));
+  PrepareForDpiChanges(dialog, spec.point_size);
   return dialog;
 }
 

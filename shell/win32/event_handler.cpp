@@ -1,6 +1,7 @@
 // What the main dialog does with its messages: the Go and About buttons, the
-// browse button, the status bar's layout, the focus across deactivation, and
-// the exit sequence when the window is destroyed or the session ends.
+// browse button, the status bar's layout, the focus across deactivation, a
+// move to a monitor of another DPI, and the exit sequence when the window is
+// destroyed or the session ends.
 #include <string>
 
 #include "platform/file.h"
@@ -86,6 +87,9 @@ INT_PTR MainDialogEvents(HWND window, UINT message, WPARAM first, LPARAM second)
       break;
     case WM_NCACTIVATE:
       OnNcActivate(window, first);
+      break;
+    case WM_DPICHANGED:
+      OnDpiChanged(window, LOWORD(first), *reinterpret_cast<const RECT*>(second));
       break;
     case WM_DESTROY:
       ExitSequence();

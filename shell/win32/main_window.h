@@ -6,12 +6,17 @@
 
 #include <windows.h>
 
+#include <string>
+
 namespace vantrel::win32 {
 
 class Win32MainDialog;
 
 // The text the FROM box holds until the settings or the user change it.
 inline constexpr char kFromPlaceholder[] = "<you@example.com>";
+
+// The icon's resource id in Vantrel.rc.in.
+inline constexpr int kIconResource = 1;
 
 using EventHandler = INT_PTR (*)(HWND window, UINT message, WPARAM first, LPARAM second);
 
@@ -41,6 +46,21 @@ void RunMessageLoop(HWND dialog);
 
 // The event handler of the main dialog; always returns 0.
 INT_PTR MainDialogEvents(HWND window, UINT message, WPARAM first, LPARAM second);
+
+// The DNS Server control's text; a dotted quad also fills its four fields.
+void SetAddressControlText(HWND control, const std::string& text);
+
+// The window's DPI (window_dpi.cpp): the monitor's under Per-Monitor V2,
+// else the system's.
+UINT WindowDpi(HWND window);
+// Gives the window the icon at the sizes Windows wants at this DPI.
+void SetWindowIcons(HWND dialog, UINT dpi);
+// Records the built dialog's layout, which OnDpiChanged scales from, and
+// keeps the dialog manager out of DPI changes. point_size: the template's font.
+void PrepareForDpiChanges(HWND dialog, int point_size);
+// WM_DPICHANGED: takes the suggested rectangle and scales the controls,
+// their font, the task list's columns, the status bar and the icons.
+void OnDpiChanged(HWND dialog, UINT dpi, const RECT& suggested);
 
 // The one main dialog of this process. Never destroyed: a task thread that
 // outlives the window still finds an object that answers harmlessly.

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "shell/win32/main_window.h"
+#include "text/ipv4_text.h"
 
 namespace vantrel::win32 {
 
@@ -50,6 +51,16 @@ POINT OntoAMonitor(const RECT& window) {
 
 }  // namespace
 
+void SetAddressControlText(HWND control, const std::string& text) {
+  SetWindowTextA(control, text.c_str());
+  // Wine's address control keeps that text but shows nothing of it; its own
+  // message fills the four fields everywhere.
+  if (std::optional<std::array<std::uint8_t, 4>> quad = text::ReadDottedQuad(text)) {
+    const auto& [first, second, third, fourth] = *quad;
+    SendMessageA(control, IPM_SETADDRESS, 0, MAKEIPADDRESS(first, second, third, fourth));
+  }
+}
+
 HWND Win32MainDialog::Control(int id) const {
   HWND dialog = window_.load();
   return dialog != nullptr ? GetDlgItem(dialog, id) : nullptr;
@@ -72,7 +83,13 @@ void Win32MainDialog::SetText(int control, const std::string& text) {
     proxy_setting_ = text;
     return;
   }
-  if (HWND window = Control(control)) SetWindowTextA(window, text.c_str());
+  HWND window = Control(control);
+  if (window == nullptr) return;
+  if (control == kDnsServerControl) {
+    SetAddressControlText(window, text);
+  } else {
+    SetWindowTextA(window, text.c_str());
+  }
 }
 
 void Win32MainDialog::Enable(int control, bool enabled) {
@@ -148,12 +165,21 @@ void Win32MainDialog::ShowMessageBox(const std::string& text, const std::string&
 
 void Win32MainDialog::ProcessOneMessage() {
   MSG message;
-  // Peeking also delivers what other threads sent to our windows.
-  if (!PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-    Sleep(1);
-    return;
+  // Every task text posted so far first: ten busy tasks post more than one
+  // a step, and one a step would leave the task list and a click on the
+  // close box behind an ever longer queue. Peeking also delivers what other
+  // threads sent to our windows.
+  bool applied = false;
+  while (PeekMessageA(&message, nullptr, kPostedTextMessage, kPostedTextMessage, PM_REMOVE)) {
+    DispatchMessageA(&message);  // the dialog procedure applies it
+    applied = true;
   }
-  RouteMessage(message);
+  // Then at most one other message.
+  if (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+    RouteMessage(message);
+  } else if (!applied) {
+    Sleep(1);
+  }
 }
 
 bool Win32MainDialog::OnDialogThread() const {

@@ -33,6 +33,7 @@ class Win32MainDialog final : public MainDialog {
   DialogPoint GetPosition() override;
   void MoveTo(DialogPoint corner) override;
   void ShowMessageBox(const std::string& text, const std::string& caption, MessageIcon icon) override;
+  // Every text posted so far (PostText), then at most one other message.
   void ProcessOneMessage() override;
   // From any thread. Another thread never waits for the dialog's: it posts
   // a copy of the text, which the dialog's thread applies the next time it

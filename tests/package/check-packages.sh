@@ -8,7 +8,7 @@
 #   tests/package/check-packages.sh [linux] [mingw]     (both when none named)
 #
 # Needs: cmake, dpkg-dev (dpkg-shlibdeps), man-db and groff-base, and for
-# mingw the MinGW-w64 binutils (objdump).
+# mingw the MinGW-w64 binutils (objdump) and icoutils (wrestool, icotool).
 set -uo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 version=1.2
@@ -119,6 +119,21 @@ zip_exe_stands_alone() {
   if grep -i -E 'libstdc|libgcc|libwinpthread' "$scratch/dlls"; then return 1; fi
 }
 
+# Its resources, read back with icoutils' wrestool: the manifest as the
+# build wrote it, the strings File properties show, and the repository's icon
+# in all four sizes.
+zip_exe_carries_its_resources() {
+  local exe=$scratch/zip/Vantrel.exe
+  wrestool -x --raw -t 24 "$exe" >"$scratch/manifest" || return 1
+  cmp "$scratch/manifest" "$root/build/mingw/shell/win32/Vantrel.manifest" || return 1
+  local strings
+  strings=$(wrestool -x --raw -t 16 "$exe" | strings -el -n 3 | paste -sd ' ')
+  [[ $strings == *"FileDescription E-mail list verifier FileVersion $version InternalName Vantrel OriginalFilename \
+Vantrel.exe ProductName Vantrel ProductVersion $version "* ]] || { echo "version resource: $strings"; return 1; }
+  wrestool -x -t 14 -o "$scratch/icon.ico" "$exe" || return 1
+  same "icon sizes" "$(icotool -l "$root/shell/win32/icon/Vantrel.ico")" "$(icotool -l "$scratch/icon.ico")"
+}
+
 presets=("$@")
 [ "${#presets[@]}" -gt 0 ] || presets=(linux mingw)
 for preset in "${presets[@]}"; do
@@ -138,6 +153,7 @@ for preset in "${presets[@]}"; do
       check "the zip holds Vantrel.exe and README.txt at its top" zip_files
       check "README.txt in the zip has CR LF line ends" zip_readme_has_crlf_lines
       check "Vantrel.exe in the zip needs no MinGW DLL" zip_exe_stands_alone
+      check "Vantrel.exe in the zip carries its manifest, version and icon" zip_exe_carries_its_resources
       ;;
     *) echo "unknown preset: $preset (linux or mingw)" >&2; exit 2 ;;
   esac

@@ -29,6 +29,8 @@ const Scenario kScenarios[] = {
     {"closing during a dialogue stops it in time", vantrel::wine_test::ClosingDuringADialogueStopsItInTime},
     {"closing while minimized saves the normal position", vantrel::wine_test::MinimizedCloseSavesTheNormalPosition},
     {"closing while every task is idle warns about none", vantrel::wine_test::ClosingWithEveryTaskIdleWarnsAboutNone},
+    {"the window at the system DPI, whole, with its icon", vantrel::wine_test::WindowAtTheSystemDpi},
+    {"ten fast tasks keep the window current", vantrel::wine_test::TenFastTasksKeepTheWindowCurrent},
 };
 
 std::string FullPath(const char* path) {

@@ -4,7 +4,8 @@
 //   texts, so no resolver is ever asked for them;
 //   127.0.0.5:25 accepts every address, 127.0.0.7:25 refuses every
 //   recipient, and 127.0.0.6:25 holds its greeting until something connects
-//   to 127.0.0.6:2500, then accepts.
+//   to 127.0.0.6:2500, then accepts; held.test's MX, 127.0.0.8, is the Wine
+//   driver's own.
 // It touches <folder>/ready once listening, and on SIGTERM writes what each
 // mail server received to <folder>/smtp-<address>.txt.
 //   fake_mail_servers <folder>
@@ -33,6 +34,7 @@ const vantrel::testing::MxZone kZones = {
     {"bad.test", {{10, "127.0.0.7"}}},
     {"slow.test", {{10, "127.0.0.6"}}},
     {"pref.test", {{20, "127.0.0.7"}, {10, "127.0.0.5"}}},
+    {"held.test", {{10, "127.0.0.8"}}},  // the Wine driver's own silent server
 };
 
 // Greetings wait here until a release; a release frees those waiting then.

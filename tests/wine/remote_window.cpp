@@ -124,6 +124,13 @@ LPARAM ListItemData(HWND list, DWORD pid, int row) {
   return item.lParam;
 }
 
+LRESULT SendWithRemoteData(HWND window, DWORD pid, UINT message, WPARAM first, void* data, std::size_t size) {
+  RemoteBuffer remote(pid, size);
+  if (!remote.ok() || !remote.Write(0, data, size)) return 0;
+  LRESULT result = SendMessageA(window, message, first, reinterpret_cast<LPARAM>(remote.at(0)));
+  return remote.Read(0, data, size) ? result : 0;
+}
+
 bool SaveWindowBitmap(HWND window, const std::string& path) {
   RECT frame;
   if (!GetWindowRect(window, &frame)) return false;

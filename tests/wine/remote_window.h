@@ -24,6 +24,10 @@ std::string ClassName(HWND window);
 std::string ListCellText(HWND list, DWORD pid, int row, int column);
 LPARAM ListItemData(HWND list, DWORD pid, int row);
 
+// Sends a message whose lParam points at data, with the data copied into
+// process pid and back, since such pointers are not carried across processes.
+LRESULT SendWithRemoteData(HWND window, DWORD pid, UINT message, WPARAM first, void* data, std::size_t size);
+
 // Writes the screen area of window as a 24-bit BMP.
 bool SaveWindowBitmap(HWND window, const std::string& path);
 

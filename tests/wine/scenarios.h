@@ -16,6 +16,8 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks);
 void ClosingDuringADialogueStopsItInTime(const Settings& settings, Checks& checks);
 void MinimizedCloseSavesTheNormalPosition(const Settings& settings, Checks& checks);
 void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& checks);
+void WindowAtTheSystemDpi(const Settings& settings, Checks& checks);
+void TenFastTasksKeepTheWindowCurrent(const Settings& settings, Checks& checks);
 
 using vantrel::testing::SettingsFile;
 

@@ -1,7 +1,9 @@
-// Runs: a missing list, a whole run against the loopback fakes, and closing
-// the window while a mail server keeps a task waiting.
+// Runs: a missing list, a whole run against the loopback fakes, closing the
+// window while a mail server keeps a task waiting, and ten busy tasks.
 #include <winsock2.h>
 #include <ws2tcpip.h>
+// windows.h (through winsock2.h) first: commctrl.h builds on it.
+#include <commctrl.h>
 
 #include <algorithm>
 #include <functional>
@@ -95,6 +97,8 @@ void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks) {
   if (!vantrel.started()) return;
 
   vantrel.SetControlText(kDnsServerControl, "127.0.0.1");
+  // As typing it would: the fields show it too.
+  SendMessageA(vantrel.Control(kDnsServerControl), IPM_SETADDRESS, 0, MAKEIPADDRESS(127, 0, 0, 1));
   if (!checks.ExpectEqual(vantrel.Text(kDnsServerControl), "127.0.0.1", "DNS Server set through its text")) return;
 
   vantrel.Press(kGoButton);
@@ -214,6 +218,47 @@ void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& ch
   CloseDuringRunAndExpectAQuietEnd(
       settings, checks, "close-while-idle", "idle.lst", "idle@ok.test",
       [](Session& vantrel) { return vantrel.Cell(0, kTaskColumn) == "1"; }, "task 1 has started");
+}
+
+// Ten tasks against a mail server that refuses at once post texts faster
+// than one a step. When one of them reaches a silent server of the driver's
+// own (held.test's MX) while nine go on, the task list shows that within a
+// step, and a close is answered within a second, not behind a backlog.
+void TenFastTasksKeepTheWindowCurrent(const Settings& settings, Checks& checks) {
+  std::string folder = ScenarioFolder(settings, "ten-fast-tasks");
+  WriteWholeFile(JoinPath(folder, "Vantrel.INI"), "DNS=127.0.0.1\r\nFILE=fast.lst\r\nFROM=<checker@example.net>\r\n");
+  std::string list;
+  for (int i = 0; i < 120; ++i) list += (i == 60 ? "mark@held.test\r\n" : "") + std::to_string(i) + "@bad.test\r\n";
+  WriteWholeFile(JoinPath(folder, "fast.lst"), list);
+  SOCKET listener = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  sockaddr_in at{AF_INET, htons(25), {}, {}};
+  inet_pton(AF_INET, "127.0.0.8", &at.sin_addr);
+  u_long nonblocking = 1;
+  bool listening = bind(listener, reinterpret_cast<sockaddr*>(&at), sizeof at) == 0 && listen(listener, 1) == 0 &&
+                   ioctlsocket(listener, FIONBIO, &nonblocking) == 0;
+  SOCKET held = INVALID_SOCKET;
+  Session vantrel(settings.vantrel_exe, folder, checks);
+  vantrel.Press(kGoButton);
+  auto reached = [&] { return (held = accept(listener, nullptr, nullptr)) != INVALID_SOCKET; };
+  if (checks.Expect(listening && WaitUntil(reached, 60000), "a task reaches the silent server")) {
+    DWORD came = GetTickCount();
+    auto shown = [&] {
+      for (int row = 0; row < kTaskListRows; ++row) {
+        if (vantrel.Cell(row, kActivityColumn) == "Connected to 127.0.0.8 for mark@held.test") return true;
+      }
+      return false;
+    };
+    bool current = WaitUntil(shown, 250);
+    checks.Expect(current, "the task list shows it within a step, not " + std::to_string(GetTickCount() - came) + "ms");
+    DWORD asked = GetTickCount();
+    vantrel.Close();
+    bool answered = WaitUntil([&] { return !IsWindowVisible(vantrel.dialog()); }, 1000);
+    checks.Expect(answered, "a close is answered in a second, not " + std::to_string(GetTickCount() - asked) + "ms");
+    DWORD code = 1;
+    checks.Expect(vantrel.WaitForExit(20000, &code) && code == 0, "the program ends by itself with code 0");
+  }
+  closesocket(held);
+  closesocket(listener);
 }
 
 }  // namespace vantrel::wine_test

@@ -1,4 +1,5 @@
-// Start-up, the settings file and the About box.
+// Start-up, the settings file, the About box, and the window at the
+// system's DPI with its icon.
 #include <windows.h>
 // windows.h first: commctrl.h builds on it.
 #include <commctrl.h>
@@ -93,7 +94,93 @@ bool StatusBarFillsBottom(Session& vantrel) {
   return bar.left == 0 && bar.right == client.right && bar.bottom == client.bottom && bar.top > client.bottom / 2;
 }
 
+// Nothing cut off at this DPI: each control inside the window with its text
+// whole (a button by its ideal size, a message of common controls 6; a label
+// by its text in the template's font), and the ten task rows in the list.
+void CheckNothingCutOff(Session& vantrel, int dpi, Checks& checks, const std::string& at) {
+  RECT client;
+  GetClientRect(vantrel.dialog(), &client);
+  HDC dc = GetDC(nullptr);
+  HFONT font = CreateFontA(-MulDiv(8, dpi, 72), 0, 0, 0, FW_NORMAL, 0, 0, 0, 0, 0, 0, 0, 0, "MS Sans Serif");
+  HGDIOBJ old = SelectObject(dc, font);
+  for (const ExpectedControl& control : kCreationOrder) {
+    HWND window = vantrel.Control(control.id);
+    std::string text = WindowText(window);
+    RECT box;
+    RECT inside;
+    GetWindowRect(window, &box);
+    MapWindowPoints(nullptr, vantrel.dialog(), reinterpret_cast<POINT*>(&box), 2);
+    GetClientRect(window, &inside);
+    SIZE need{0, 0};
+    bool button = SameClass(control.window_class, "Button");
+    if (button) SendWithRemoteData(window, vantrel.pid(), BCM_GETIDEALSIZE, 0, &need, sizeof need);
+    if (SameClass(control.window_class, "Static")) {
+      GetTextExtentPoint32A(dc, text.data(), static_cast<int>(text.size()), &need);
+    }
+    checks.Expect(box.left >= 0 && box.top >= 0 && box.right <= client.right && box.bottom <= client.bottom &&
+                      need.cx <= inside.right && need.cy <= inside.bottom && (need.cx > 0 || !button),
+                  at + "control " + std::to_string(control.id) + " \"" + text + "\" whole in the window");
+  }
+  DeleteObject(SelectObject(dc, old));
+  ReleaseDC(nullptr, dc);
+  checks.Expect(SendMessageA(vantrel.Control(kTaskList), LVM_GETCOUNTPERPAGE, 0, 0) >= kTaskListRows,
+                at + "the task list shows its ten rows");
+}
+
+// The green of the icon's check mark in the caption's left corner (Wine
+// does not answer WM_GETICON across processes).
+bool CaptionShowsTheIcon(HWND window) {
+  RECT frame;
+  GetWindowRect(window, &frame);
+  HDC screen = GetDC(nullptr);
+  bool green = false;
+  for (int y = 0; y < 2 * GetSystemMetrics(SM_CYCAPTION) && !green; ++y) {
+    for (int x = 0; x < 2 * GetSystemMetrics(SM_CYCAPTION) && !green; ++x) {
+      COLORREF c = GetPixel(screen, frame.left + x, frame.top + y);
+      green = GetGValue(c) > GetRValue(c) + 60 && GetGValue(c) > GetBValue(c) + 40;
+    }
+  }
+  ReleaseDC(nullptr, screen);
+  return green;
+}
+
 }  // namespace
+
+// Run at 96 DPI and again at 144 (run-wine-tests.sh): the dialog is drawn at
+// the system's DPI, whole, with its icon and the loaded DNS Server address.
+// At 96 it is then moved to a monitor at 144 DPI, as Windows would.
+void WindowAtTheSystemDpi(const Settings& settings, Checks& checks) {
+  HDC screen = GetDC(nullptr);
+  int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+  ReleaseDC(nullptr, screen);
+  std::string folder = ScenarioFolder(settings, "dpi-" + std::to_string(dpi));
+  WriteWholeFile(JoinPath(folder, "Vantrel.INI"),
+                 "DNS=127.0.0.1\r\nFILE=club.lst\r\nERROR=2\r\nBODY=1\r\nFROM=<lists@example.org>\r\n");
+  Session vantrel(settings.vantrel_exe, folder, checks);
+  if (!vantrel.started()) return;
+  checks.Expect(GetDpiForWindow(vantrel.dialog()) == static_cast<UINT>(dpi), "drawn at the system's DPI");
+  CheckNothingCutOff(vantrel, dpi, checks, "");
+  DWORD address = 0;
+  SendWithRemoteData(vantrel.Control(kDnsServerControl), vantrel.pid(), IPM_GETADDRESS, 0, &address, sizeof address);
+  checks.Expect(address == MAKEIPADDRESS(127, 0, 0, 1), "the DNS Server's fields show 127.0.0.1");
+  checks.Expect(WaitUntil([&] { return CaptionShowsTheIcon(vantrel.dialog()); }, 5000), "the caption shows the icon");
+  if (!settings.shots_folder.empty()) {
+    std::string shot = JoinPath(settings.shots_folder, "vantrel-" + std::to_string(dpi) + "dpi.bmp");
+    checks.Expect(SaveWindowBitmap(vantrel.dialog(), shot), "screenshot " + shot);
+  }
+  if (dpi == USER_DEFAULT_SCREEN_DPI) {
+    RECT now;
+    GetWindowRect(vantrel.dialog(), &now);
+    RECT suggested{now.left, now.top, now.right + (now.right - now.left) / 2, now.bottom + (now.bottom - now.top) / 2};
+    SendWithRemoteData(vantrel.dialog(), vantrel.pid(), WM_DPICHANGED, MAKEWPARAM(144, 144), &suggested, sizeof now);
+    GetWindowRect(vantrel.dialog(), &now);
+    checks.Expect(EqualRect(&now, &suggested) != FALSE, "a move to 144 DPI takes the suggested rectangle");
+    CheckNothingCutOff(vantrel, 144, checks, "moved to 144 DPI: ");
+  }
+  vantrel.Close();
+  DWORD code = 1;
+  checks.Expect(vantrel.WaitForExit(20000, &code) && code == 0, "the program ends with code 0");
+}
 
 void FirstStartShowsTheDefaults(const Settings& settings, Checks& checks) {
   std::string folder = ScenarioFolder(settings, "first-start");
