@@ -2,6 +2,7 @@
 // send a datagram to our port; only one that repeats our ID and our question
 // is read, so a stray or forged packet cannot choose where the probes go.
 #include "dns/dns_codec.h"
+#include "text/ascii_case.h"
 
 namespace vantrel::dns {
 
@@ -10,7 +11,7 @@ namespace {
 constexpr std::size_t kHeaderSize = 12;
 
 std::uint8_t Lower(std::uint8_t byte) {
-  return (byte >= 'A' && byte <= 'Z') ? static_cast<std::uint8_t>(byte - 'A' + 'a') : byte;
+  return static_cast<std::uint8_t>(text::AsciiLower(static_cast<char>(byte)));
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "text/ascii_case.h"
+
 namespace vantrel {
 
 namespace {
@@ -30,9 +32,7 @@ std::string LookUp(platform::Network& network) {
 // "localhost" and "localhost.localdomain" name every computer, so strict mail
 // servers refuse them in HELO.
 bool NamesEveryComputer(const std::string& name) {
-  std::string lower = name;
-  std::transform(lower.begin(), lower.end(), lower.begin(),
-                 [](char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; });
+  const std::string lower = text::AsciiLower(name);
   return lower == "localhost" || lower.rfind("localhost.", 0) == 0;
 }
 

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cctype>
 
+#include "text/ascii_case.h"
+
 namespace vantrel {
 
 namespace {
@@ -67,9 +69,7 @@ std::optional<std::uint16_t> PortNumber(const std::string& text) {
 }
 
 bool IsSocks5(const std::string& scheme) {
-  return scheme.size() == 6 && std::equal(scheme.begin(), scheme.end(), "socks5", [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == b;
-         });
+  return text::AsciiLower(scheme) == "socks5";
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 #include <optional>
 #include <string_view>
 
+#include "text/ascii_case.h"
+
 namespace vantrel {
 
 namespace {
@@ -62,7 +64,6 @@ constexpr Phrase kPhrases[] = {
 
 bool IsDigit(char c) { return c >= '0' && c <= '9'; }
 bool IsWordChar(char c) { return IsDigit(c) || (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 
 // Runs of ASCII letters and digits, lower-cased; everything else separates.
 std::vector<std::string> Words(std::string_view text) {
@@ -70,7 +71,7 @@ std::vector<std::string> Words(std::string_view text) {
   std::string word;
   for (char c : text) {
     if (IsWordChar(c)) {
-      word += Lower(c);
+      word += text::AsciiLower(c);
     } else if (!word.empty()) {
       words.push_back(std::move(word));
       word.clear();

@@ -2,19 +2,14 @@
 
 #include <random>
 
+#include "text/ascii_case.h"
+
 namespace vantrel::run {
 
 namespace {
 
 constexpr char kLocalPartChars[] = "abcdefghijklmnopqrstuvwxyz0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 constexpr std::size_t kLocalPartLength = 20;
-
-std::string Lower(std::string text) {
-  for (char& c : text) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return text;
-}
 
 }  // namespace
 
@@ -52,7 +47,7 @@ std::string RandomLocalPart() {
 
 void AcceptAllChecks::GoodLine(const std::string& domain, const std::string& mail_host, bool host_refused_us) {
   if (!enabled_) return;
-  auto [entry, first] = domains_.try_emplace(Lower(domain));
+  auto [entry, first] = domains_.try_emplace(text::AsciiLower(domain));
   ++entry->second.good_lines;
   if (!first) return;
   // A host that turned this computer away would only say so again.
@@ -73,7 +68,7 @@ std::optional<AcceptAllJob> AcceptAllChecks::NextJob() {
 }
 
 std::vector<LineDecision> AcceptAllChecks::Finished(const std::string& domain, AcceptAll result) {
-  Domain& entry = domains_[Lower(domain)];
+  Domain& entry = domains_[text::AsciiLower(domain)];
   entry.result = result;
   std::vector<LineDecision> released;
   released.swap(entry.held);
@@ -82,12 +77,12 @@ std::vector<LineDecision> AcceptAllChecks::Finished(const std::string& domain, A
 }
 
 AcceptAll AcceptAllChecks::ResultFor(const std::string& domain) const {
-  auto found = domains_.find(Lower(domain));
+  auto found = domains_.find(text::AsciiLower(domain));
   return found == domains_.end() ? AcceptAll::kNotChecked : found->second.result;
 }
 
 bool AcceptAllChecks::Hold(const std::string& domain, const LineDecision& decision) {
-  auto found = domains_.find(Lower(domain));
+  auto found = domains_.find(text::AsciiLower(domain));
   if (found == domains_.end() || found->second.result != AcceptAll::kPending) return false;
   found->second.held.push_back(decision);
   return true;
