@@ -21,6 +21,21 @@
 
 namespace vantrel::testing {
 
+// The counting lines of the "Results" box; a run's text goes on with its
+// "Checked:" line.
+inline std::string Results(int master, int bad) {
+  return "I think everything is done.\r\n\r\nAddresses in master list: " + std::to_string(master) +
+         "\r\nBad addresses found: " + std::to_string(bad) + "\r\nGood addresses: " + std::to_string(master - bad);
+}
+
+inline std::string Checked(int good, int bad, int try_again, int not_checked) {
+  return "\r\nChecked: " + std::to_string(good) + " good, " + std::to_string(bad) + " bad, " +
+         std::to_string(try_again) + " to try again. Not checked: " + std::to_string(not_checked) +
+         " (comments, blank lines, suspended lines and lines kept unchanged).";
+}
+
+inline std::string Host(int n) { return LoopbackAddress(n); }
+
 // How the fake DNS server answers one domain.
 struct DnsAnswer {
   enum class Kind { kRecords, kResponseCode, kSilent };
