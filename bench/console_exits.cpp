@@ -45,12 +45,16 @@ int OpeningSmtpConnections() {
 // at dns_address and interrupted (SIGINT) once moment(started) holds: the
 // time from the signal to the process's end, its exit sequence included.
 void ConsoleExit(const std::string& console, const std::string& phase, const std::string& dns_address,
-                 const std::function<bool(Clock::time_point)>& moment) {
+                 const std::function<bool(Clock::time_point)>& moment, const char* report = nullptr) {
   const pid_t child = ::fork();
   if (child == 0) {
     int out = ::open("console.out", O_WRONLY | O_CREAT | O_TRUNC, 0644);
     ::dup2(out, STDOUT_FILENO);
     ::dup2(out, STDERR_FILENO);
+    if (report != nullptr) {
+      ::execl(console.c_str(), console.c_str(), "--from", kFrom, "--list", kListName, "--dns", dns_address.c_str(),
+              "--errors", "remove", "--quiet", "--report", report, static_cast<char*>(nullptr));
+    }
     ::execl(console.c_str(), console.c_str(), "--from", kFrom, "--list", kListName, "--dns", dns_address.c_str(),
             "--errors", "remove", "--quiet", static_cast<char*>(nullptr));
     ::_exit(127);
@@ -115,8 +119,15 @@ void ConsoleExits(const fs::path& base, const std::string& console) {
     testing::FakeSmtpServer smtp(mail, {"220 bench\r\n", "250 hi\r\n", "250 ok\r\n", "250 ok\r\n"});
     ConsoleExit(console, "2 long fetch", dns_address,
                 [](Clock::time_point) { return FileBytes(kResultList) > 8u * 1024 * 1024; });
+    fs::remove(kResultList);
+    // The same stop with a report, which gets a row for each line copied back.
+    ConsoleExit(
+        console, "2 same, --report", dns_address,
+        [](Clock::time_point) { return FileBytes(kResultList) > 8u * 1024 * 1024; }, "report.csv");
+    std::printf("  %-18s report %llu MiB\n", "", static_cast<unsigned long long>(FileBytes("report.csv") >> 20));
     fs::remove(kListName);
     fs::remove(kResultList);
+    fs::remove("report.csv");
   }
   {
     EnterFolder(base, "console-3");

@@ -74,7 +74,10 @@ class MemberList {
   bool ReadLine(std::string* line) { return reader_.ReadLine(line); }
   std::int64_t BytesRead() const { return reader_.BytesConsumed(); }
   // The lines not yet read, copied to put as bytes (see TextLineReader).
-  std::int64_t CopyRest(const std::function<bool(std::string_view)>& put) { return reader_.CopyRest(put); }
+  std::int64_t CopyRest(const std::function<bool(std::string_view)>& put,
+                        const std::function<void(std::string_view)>& each_line = nullptr) {
+    return reader_.CopyRest(put, each_line);
+  }
   // A "Results" warning when reading ended before the end of the file (a
   // Ctrl-Z with text after it, a read error); empty otherwise.
   std::string EndWarning(const std::string& name) const;

@@ -34,6 +34,9 @@ struct RunProgress {
 struct RunStop {
   std::int64_t stopped_at_line = 0;  // the last line read before the stop; 0 when none was
   std::int64_t lines_copied = 0;     // lines put back into the result list unchecked
+  // False when the result list could not be written in full: the run has
+  // said so in its log and in an "Error" box, and the list must not be used.
+  bool result_list_whole = true;
 };
 
 class RunObserver {
@@ -45,6 +48,11 @@ class RunObserver {
   // run's; the observer tells why.
   virtual bool RunStarting() { return true; }
   virtual void LineDecided(const LineDecision& decision) = 0;
+  // True for an observer that keeps a row for every line, such as a report:
+  // a stop then also tells it of each line it copies back unread, as a
+  // decision with the reason kStopped. That costs a moment per line, so the
+  // copy of a long rest goes without it when nobody keeps rows.
+  virtual bool KeepsEveryLine() const { return false; }
   // After each line read and once per polling round.
   virtual void ProgressMade(const RunProgress& progress) = 0;
   // Once, when a stop (the window closed) has put every line not decided

@@ -3,6 +3,7 @@
 // out. The exit sequence reaches the run here while the run waits beneath
 // it in a message step, so this works from whatever state the run is in
 // between two of its steps.
+#include <functional>
 #include <string_view>
 
 #include "probe/slot_protocol.h"
@@ -61,11 +62,29 @@ void VerificationRun::SaveOnStop() {
     ++copied;
     holding_line_ = false;
   }
-  copied += members_->CopyRest([this](std::string_view bytes) { return results_->WriteBytes(bytes); });
+  // A report keeps a row for every line, the ones copied unread included.
+  Job unread;
+  unread.number = master_count_;
+  std::function<void(std::string_view)> each_line;
+  if (options_.observer != nullptr && options_.observer->KeepsEveryLine()) {
+    each_line = [this, &unread](std::string_view line) {
+      ++unread.number;
+      unread.read.assign(line);
+      Decide(unread, LineReason::kStopped);
+    };
+  }
+  copied += members_->CopyRest([this](std::string_view bytes) { return results_->WriteBytes(bytes); }, each_line);
   results_->Close();
+  const bool whole = results_->Complete();
+  // There is no "Results" box after a stop: a list that would lose
+  // subscribers if it replaced the member list must say so here.
+  const std::string error = "ERROR: The result list " + ResultListName(list_name_) +
+                            " could not be written in full; the member list is unchanged.";
+  if (!whole) AppendLogLine(error);
   log_.FlushDuringRun();
   ReleaseHeldDecisions();
-  if (options_.observer != nullptr) options_.observer->RunStopped(RunStop{master_count_, copied});
+  if (options_.observer != nullptr) options_.observer->RunStopped(RunStop{master_count_, copied, whole});
+  if (!whole) dialog_.ShowMessageBox(error, "Error", MessageIcon::kStop);
 }
 
 void VerificationRun::KeepUnchecked(const Job& job) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <vector>
 
 namespace vantrel::text {
 
@@ -126,41 +127,71 @@ bool TextLineReader::ReadLine(std::string* line) {
   }
 }
 
-std::int64_t TextLineReader::CopyRest(const std::function<bool(std::string_view)>& put) {
+std::int64_t TextLineReader::CopyRest(const std::function<bool(std::string_view)>& put,
+                                      const std::function<void(std::string_view)>& each_line) {
   ChooseFraming();
   const bool lf_framed = framing_ == Framing::kLf;
+  const char line_end = lf_framed ? '\n' : '\r';
   std::int64_t copied = 0;
   bool at_line_start = true;  // the reader stops only between lines
-  bool after_cr = false;
+  bool after_cr = false;      // a LF that comes next belongs to that CR's line end
   std::string converted;
+  // Only with each_line: the start of a line that runs on into the next
+  // piece, the lines the piece ended (in the buffer, but for one that began
+  // in an earlier piece), and that one.
+  std::string carried;
+  std::vector<std::string_view> ended;
+  std::string first_whole;
   while (Fill()) {
     std::string_view piece(buffer_.data() + pos_, size_ - pos_);
     std::size_t ctrl_z = piece.find(kCtrlZ);
     piece = piece.substr(0, ctrl_z);
     std::int64_t ends = 0;
     converted.clear();
-    for (char c : piece) {
-      if (lf_framed && c == '\n') converted += '\r';
-      if (lf_framed) converted += c;
-      if (c == (lf_framed ? '\n' : '\r')) {
-        ++ends;
-        at_line_start = true;
-      } else if (!(c == '\n' && after_cr)) {
-        at_line_start = false;
+    ended.clear();
+    for (std::size_t at = 0; at < piece.size();) {
+      if (after_cr && piece[at] == '\n') {
+        after_cr = false;
+        ++at;
+        continue;
       }
-      after_cr = c == '\r';
+      after_cr = false;
+      const std::size_t end = piece.find(line_end, at);
+      const std::string_view text = piece.substr(at, end == std::string_view::npos ? end : end - at);
+      if (!text.empty()) at_line_start = false;
+      if (lf_framed) converted.append(text);
+      if (end == std::string_view::npos) {
+        if (each_line) carried.append(text);
+        break;
+      }
+      ++ends;
+      at_line_start = true;
+      after_cr = !lf_framed;
+      if (lf_framed) converted += kLineEnd;
+      if (each_line && carried.empty()) {
+        ended.push_back(text);
+      } else if (each_line) {
+        first_whole = carried.append(text);
+        carried.clear();
+        ended.push_back(first_whole);
+      }
+      at = end + 1;
     }
     pos_ += piece.size();
     consumed_ += static_cast<std::int64_t>(piece.size());
     lines_ended_ += ends;
     if (!piece.empty() && !put(lf_framed ? std::string_view(converted) : piece)) return copied;
     copied += ends;
+    for (std::string_view whole : ended) each_line(whole);
     if (ctrl_z != std::string_view::npos) {
       StopAtCtrlZ();
       break;
     }
   }
-  if (!at_line_start && put(kLineEnd)) ++copied;
+  if (!at_line_start && put(kLineEnd)) {
+    ++copied;
+    if (each_line) each_line(carried);
+  }
   return copied;
 }
 

@@ -55,8 +55,10 @@ class TextLineReader {
   // huge rest goes quickly. The pieces frame the same among CR LF lines as
   // the text did here: LF-framed text gets CR LF for each LF, and a last line
   // without an end gets CR LF. Stops at the first piece put refuses. Returns
-  // the lines handed over whole.
-  std::int64_t CopyRest(const std::function<bool(std::string_view)>& put);
+  // the lines handed over whole. When each_line is given, it is told every
+  // line handed over whole, without its end, as ReadLine would have read it.
+  std::int64_t CopyRest(const std::function<bool(std::string_view)>& put,
+                        const std::function<void(std::string_view)>& each_line = nullptr);
 
  private:
   void ChooseFraming();

@@ -153,6 +153,7 @@ int main(int argc, char** argv) {
   dialog->Close();  // no-op when a signal already closed it during the run
   view->Finish();
   if (!stop_notice.text().empty()) Write(stdout, stop_notice.text() + "\n");
+  if (report) report->Flush();
   if (report && report->OpenFailed()) {
     Write(stderr, "vantrel: cannot write the report \"" + vantrel::console::Printable(*options.report) + "\"\n");
   } else if (report && report->Failed()) {
@@ -161,7 +162,9 @@ int main(int argc, char** argv) {
   }
 
   int code = 1;
-  if (g_signal.load() != 0) {
+  if (stop_notice.WriteFailed()) {
+    code = 1;  // the result list is not whole: worse than an interruption
+  } else if (g_signal.load() != 0) {
     code = 128 + g_signal.load();
   } else if (end == vantrel::RunEnd::kCompleted) {
     code = 0;

@@ -74,7 +74,10 @@ const char kUsage[] =
     "could not start (the list, the run log, the FROM address, the proxy or\n"
     "the report file unusable), 2 for a bad option, 128 plus the signal number\n"
     "when interrupted; the lines not checked yet then go to the result list\n"
-    "unchanged, so that it still holds the whole list.\n";
+    "unchanged, so that it still holds the whole list (and the report has a\n"
+    "row for each, with the reason stopped). An interrupted run whose result\n"
+    "list could not be written in full says so in an ERROR line and ends with\n"
+    "status 1.\n";
 
 std::optional<std::string> CanonicalIpv4(const std::string& text) {
   std::optional<std::array<std::uint8_t, 4>> quad = text::ReadDottedQuad(text);

@@ -41,7 +41,8 @@ std::string CsvRecord(const std::vector<std::string_view>& fields) {
     }
     record += '"';
   }
-  return record + "\r\n";
+  record += "\r\n";
+  return record;
 }
 
 ReportFile::ReportFile(platform::FileSystem& files, std::string name) : files_(files), name_(std::move(name)) {}
@@ -51,7 +52,7 @@ bool ReportFile::Open() {
   if (!file_) return false;
   Put(CsvRecord({"line_number", "line", "outcome", "verdict_code", "verdict_message", "mail_host", "last_reply",
                    "reason", "accept_all"}));
-  return !failed_;
+  return Flush();
 }
 
 bool ReportFile::RunStarting() {
@@ -68,8 +69,17 @@ void ReportFile::LineDecided(const LineDecision& decision) {
 
 void ReportFile::Put(const std::string& row) {
   if (!file_ || failed_) return;
-  // A half-written row would break every row after it: stop at the first failure.
-  if (!file_->Write(row)) failed_ = true;
+  held_ += row;
+  if (held_.size() >= kHeldBytes) Flush();
+}
+
+bool ReportFile::Flush() {
+  if (file_ && !failed_ && !held_.empty()) {
+    // A half-written row would break every row after it: stop at the first failure.
+    if (!file_->Write(held_)) failed_ = true;
+    held_.clear();
+  }
+  return !failed_;
 }
 
 std::string ReportClash(platform::FileSystem& files, const std::string& report, const std::string& list_name) {

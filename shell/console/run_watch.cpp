@@ -19,6 +19,9 @@ void ProgressTally::ProgressMade(const RunProgress& progress) {
 }
 
 void StopNotice::RunStopped(const RunStop& stop) {
+  write_failed_ = !stop.result_list_whole;
+  // The run's own "Error" box has said what became of the result list.
+  if (write_failed_) return;
   text_ = "WARNING: The run was stopped at line " + std::to_string(stop.stopped_at_line) + "; " +
           std::to_string(stop.lines_copied) + " lines were copied to the result list unchecked.";
 }

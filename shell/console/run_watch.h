@@ -36,9 +36,13 @@ class StopNotice : public RunObserver {
   void ProgressMade(const RunProgress&) override {}
   void RunStopped(const RunStop& stop) override;
   const std::string& text() const { return text_; }
+  // The result list the stop left is not whole: the run has told why, and
+  // the program must not end as if only interrupted.
+  bool WriteFailed() const { return write_failed_; }
 
  private:
   std::string text_;
+  bool write_failed_ = false;
 };
 
 class ObserverList : public RunObserver {
@@ -52,6 +56,12 @@ class ObserverList : public RunObserver {
   }
   void LineDecided(const LineDecision& decision) override {
     for (RunObserver* observer : observers_) observer->LineDecided(decision);
+  }
+  bool KeepsEveryLine() const override {
+    for (RunObserver* observer : observers_) {
+      if (observer->KeepsEveryLine()) return true;
+    }
+    return false;
   }
   void ProgressMade(const RunProgress& progress) override {
     for (RunObserver* observer : observers_) observer->ProgressMade(progress);

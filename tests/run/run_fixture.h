@@ -52,6 +52,7 @@ class RecordingObserver : public RunObserver {
   void LineDecided(const LineDecision& decision) override { decisions.push_back(decision); }
   void ProgressMade(const RunProgress& progress) override { progress_reports.push_back(progress); }
   void RunStopped(const RunStop& stop) override { stops.push_back(stop); }
+  bool KeepsEveryLine() const override { return true; }  // as a report does
   std::vector<LineDecision> decisions;
   std::vector<RunProgress> progress_reports;
   std::vector<RunStop> stops;

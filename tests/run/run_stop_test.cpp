@@ -130,12 +130,11 @@ TEST_F(RunTest, EveryLineIsAccountedForOnce) {
         default: result.insert(line); break;
       }
     }
+    // A report gets a row for every line, each once, however the run ended.
     std::set<std::int64_t> numbers;
     for (const LineDecision& decision : observer.decisions) numbers.insert(decision.line_number);
     EXPECT_EQ(numbers.size(), observer.decisions.size()) << "a line decided twice";
-    for (std::int64_t n = 1; n <= static_cast<std::int64_t>(lines.size()); ++n) {
-      if (numbers.count(n) == 0) result.insert(lines[static_cast<std::size_t>(n - 1)]), ++unchecked;
-    }
+    EXPECT_EQ(numbers.size(), lines.size());
     if (stop.after_lines >= 0) {
       ASSERT_EQ(observer.stops.size(), 1u);
       EXPECT_EQ(observer.stops[0].lines_copied, unchecked);

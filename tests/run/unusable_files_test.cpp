@@ -64,6 +64,7 @@ struct Case {
   RunEnd end;
   std::string says;                 // in the "Error" box, or in the "Results" box
   std::vector<std::string> result;  // the result list of a completed run
+  bool stop = false;                 // the window closes as the tasks start
 };
 
 TEST_F(RunTest, UnusableFilesAreRefusedOrReportedAndNothingIsLost) {
@@ -144,6 +145,10 @@ TEST_F(RunTest, UnusableFilesAreRefusedOrReportedAndNothingIsLost) {
          return Held();
        },
        true, kWriteToFileButton, "L", RunEnd::kCompleted, "could not be written to L.BAD", {"x@refused.test"}},
+      {"result list fills the disk as a stop puts the lines back",
+       [](MemoryFileSystem& m) { m.files["L"] = "a@good.test\r\n# two\r\n"; m.failing_write.insert("L.OK"); return Held(); },
+       true, kSuspendButton, "L", RunEnd::kStopped,
+       "ERROR: The result list L.OK could not be written in full; the member list is unchanged.", {}, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -157,6 +162,7 @@ TEST_F(RunTest, UnusableFilesAreRefusedOrReportedAndNothingIsLost) {
 
     dialog_.SelectErrorMode(c.mode_button);
     dialog_.SetText(kInputListBox, c.list);
+    if (c.stop) dialog_.OnProcessMessage([] { Shared().stop_flag = -1; });
     RunEnd end = c.memory ? RunVerification(dialog_, memory, platform::RealNetwork())
                           : RunVerification(dialog_, platform::RealFileSystem(), platform::RealNetwork());
     held.reset();
@@ -169,6 +175,15 @@ TEST_F(RunTest, UnusableFilesAreRefusedOrReportedAndNothingIsLost) {
       EXPECT_EQ(dialog_.EnableCalls().size(), enables_before) << "a refused run disables nothing";
       EXPECT_EQ(Folder(), folder_before);
       EXPECT_EQ(memory.files, memory_before);
+      continue;
+    }
+    if (c.end == RunEnd::kStopped) {
+      dialog_.OnProcessMessage(nullptr);
+      ASSERT_TRUE(dialog_.WaitFor([] { return Shared().running_tasks.load() == 0; }, 20000));
+      EXPECT_EQ(box.caption, "Error");
+      EXPECT_EQ(box.icon, MessageIcon::kStop);
+      EXPECT_NE(memory.files["vantrel.log"].find("\r\n" + c.says + "\r\n"), std::string::npos);
+      EXPECT_EQ(memory.files["L"], memory_before.at("L")) << "the member list is never written";
       continue;
     }
     EXPECT_EQ(box.caption, "Results");

@@ -213,6 +213,26 @@ TEST(ConsoleProgram, InterruptDuringARunSavesTheSettingsAndEndsPromptly) {
   EXPECT_NE(console.File("Vantrel.INI").find("\r\nFILE=list.lst\r\n"), std::string::npos);
 }
 
+// A stop whose result list cannot be written (here a folder has its name)
+// must not pass for a mere interruption: the user would take the list.
+TEST(ConsoleProgram, AStopThatCannotWriteTheResultListSaysSoAndEndsWithStatusOne) {
+  World world;
+  FakeSmtpServer silent(LoopbackAddress(4), {FakeSmtpServer::kSilent});
+  ASSERT_TRUE(silent.listening());
+  Console console;
+  WriteFile(console.folder() / "list.lst", "x@slow.test\r\n");
+  std::filesystem::create_directory(console.folder() / "list.lst.OK");
+  console.Start({"--dns", world.dns(), "--list", "list.lst"});
+  ASSERT_TRUE(silent.WaitForConnections(1, 30000)) << console.Stdout();
+  console.Signal(SIGINT);
+  EXPECT_EQ(console.Wait(std::chrono::seconds(30)), 1);
+  const std::string error = "ERROR: The result list list.lst.OK could not be written in full; the member list is unchanged.";
+  EXPECT_NE(console.Stderr().find("\n" + error + "\n"), std::string::npos) << console.Stderr();
+  EXPECT_NE(console.File("vantrel.log").find("\r\n" + error + "\r\n"), std::string::npos);
+  EXPECT_EQ(console.File("list.lst"), "x@slow.test\r\n");
+  EXPECT_EQ(console.Stdout().find("WARNING: The run was stopped"), std::string::npos) << console.Stdout();
+}
+
 TEST(ConsoleProgram, AClosedOutputPipeCostsNeitherTheResultsNorTheSettings) {
   World world;
   FakeSmtpServer accepting(LoopbackAddress(2), {"220 ok\r\n", "250 hi\r\n", "250 sender ok\r\n", "250 rcpt ok\r\n"});
@@ -312,16 +332,20 @@ TEST(ConsoleProgram, AnInterruptedRunLeavesAReportThatParses) {
   FakeSmtpServer silent(LoopbackAddress(4), {FakeSmtpServer::kSilent});
   ASSERT_TRUE(accepting.listening() && silent.listening());
   Console console;
-  WriteFile(console.folder() / "list.lst", "a@ok.test\r\nx@slow.test\r\n\"q, r\"@ok.test\r\n");
+  // More lines at the silent host than there are tasks: some are never read.
+  std::string list = "a@ok.test\r\nx@slow.test\r\n\"q, r\"@ok.test\r\n";
+  for (int i = 0; i < 15; ++i) list += "y" + std::to_string(i) + "@slow.test\r\n";
+  WriteFile(console.folder() / "list.lst", list);
   console.Start({"--dns", world.dns(), "--list", "list.lst", "--report", "run.csv"});
   ASSERT_TRUE(silent.WaitForConnections(1, 30000)) << console.Stdout();
   console.Signal(SIGTERM);
   EXPECT_EQ(console.Wait(), 128 + SIGTERM);
   std::optional<testing::CsvRows> rows = testing::ReadCsv(console.File("run.csv"));
   ASSERT_TRUE(rows.has_value()) << console.File("run.csv");
-  ASSERT_GE(rows->size(), 1u);
-  EXPECT_LE(rows->size(), 4u);
+  ASSERT_EQ(rows->size(), 1u + 18u) << "a row for every line, the unread ones included";
   for (const auto& row : *rows) EXPECT_EQ(row.size(), 9u);
+  EXPECT_EQ(rows->back()[0], "18");
+  EXPECT_EQ(rows->back()[7], "stopped");
 }
 
 }  // namespace

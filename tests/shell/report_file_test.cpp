@@ -48,8 +48,10 @@ TEST(ReportFile, EveryFieldComesBackFromASpreadsheetReaderAsItWent) {
                                 "last_reply", "reason", "accept_all"}};
   for (const auto& c : cases) {
     report.LineDecided(c.decision);
+    report.ProgressMade(RunProgress{});
     expected.push_back(c.row);
-    // Each row is in the file once decided: a run stopped now leaves a report that parses.
+    // Each row is in the file by the run's next progress report: a run
+    // stopped now leaves a report that parses.
     std::optional<testing::CsvRows> rows = testing::ReadCsv(files.files["run.csv"]);
     ASSERT_TRUE(rows.has_value()) << files.files["run.csv"];
     EXPECT_EQ(*rows, expected);

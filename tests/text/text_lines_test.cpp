@@ -107,7 +107,8 @@ TEST(TextLineReader, TellsWhyAndWhereReadingEnded) {
 }
 
 // A stopped run appends the unread rest of its list as bytes after lines it
-// wrote with CR LF: the next run must read the same lines from the copy.
+// wrote with CR LF: the next run must read the same lines from the copy, and
+// the report must get a row for each of them.
 TEST(TextLineReader, CopiedRestFramesTheSameAfterCrLfLines) {
   const std::vector<std::string> texts = {"a\nb\n\nc\n", "a\nb", "a\r\nb\nc\r\nd", "a\rb\r\n\nc\r",
                                           "a\r\nb\x1a" "c\r\n", "a\nb\n\x1a\r", ""};
@@ -119,7 +120,10 @@ TEST(TextLineReader, CopiedRestFramesTheSameAfterCrLfLines) {
         TextLineReader reader(file);
         std::string copy, line;
         for (std::size_t i = 0; i < taken && reader.ReadLine(&line); ++i) copy += line + kLineEnd;
-        std::int64_t copied = reader.CopyRest([&](std::string_view piece) { return copy.append(piece), true; });
+        std::vector<std::string> told;
+        std::int64_t copied = reader.CopyRest([&](std::string_view piece) { return copy.append(piece), true; },
+                                              [&](std::string_view whole) { told.emplace_back(whole); });
+        EXPECT_EQ(told, std::vector<std::string>(lines.begin() + static_cast<std::ptrdiff_t>(taken), lines.end()));
         EXPECT_EQ(ReadAll(copy, step), lines) << ::testing::PrintToString(copy) << " after " << taken << " lines";
         EXPECT_EQ(copied, static_cast<std::int64_t>(lines.size() - taken)) << ::testing::PrintToString(copy);
         EXPECT_TRUE(copy.empty() || copy.back() == '\n' || copy.back() == '\r');

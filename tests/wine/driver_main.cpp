@@ -27,6 +27,7 @@ const Scenario kScenarios[] = {
     {"keyboard and browsing", vantrel::wine_test::KeyboardAndBrowsing},
     {"a whole run against loopback servers", vantrel::wine_test::WholeRunAgainstLoopbackServers},
     {"closing during a dialogue stops it in time", vantrel::wine_test::ClosingDuringADialogueStopsItInTime},
+    {"closing with an unwritable result list says so", vantrel::wine_test::ClosingWithAnUnwritableResultListSaysSo},
     {"closing while minimized saves the normal position", vantrel::wine_test::MinimizedCloseSavesTheNormalPosition},
     {"closing while every task is idle warns about none", vantrel::wine_test::ClosingWithEveryTaskIdleWarnsAboutNone},
     {"the window at the system DPI, whole, with its icon", vantrel::wine_test::WindowAtTheSystemDpi},

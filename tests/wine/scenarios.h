@@ -14,6 +14,7 @@ void KeyboardAndBrowsing(const Settings& settings, Checks& checks);
 void MissingListIsReported(const Settings& settings, Checks& checks);
 void WholeRunAgainstLoopbackServers(const Settings& settings, Checks& checks);
 void ClosingDuringADialogueStopsItInTime(const Settings& settings, Checks& checks);
+void ClosingWithAnUnwritableResultListSaysSo(const Settings& settings, Checks& checks);
 void MinimizedCloseSavesTheNormalPosition(const Settings& settings, Checks& checks);
 void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& checks);
 void WindowAtTheSystemDpi(const Settings& settings, Checks& checks);

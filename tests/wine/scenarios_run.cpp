@@ -211,6 +211,37 @@ void ClosingDuringADialogueStopsItInTime(const Settings& settings, Checks& check
       "a task waits on the held server");
 }
 
+// A close whose result list cannot be written (a folder has its name) must
+// not end quietly: there is no "Results" box then, so the run log and an
+// "Error" box say so before the program ends.
+void ClosingWithAnUnwritableResultListSaysSo(const Settings& settings, Checks& checks) {
+  std::string folder = ScenarioFolder(settings, "close-unwritable");
+  WriteWholeFile(JoinPath(folder, "Vantrel.INI"), "DNS=127.0.0.1\r\nFILE=stuck.lst\r\nERROR=1\r\nBODY=1\r\n");
+  WriteWholeFile(JoinPath(folder, "stuck.lst"), "stuck@slow.test\r\n");
+  CreateDirectoryA(JoinPath(folder, "stuck.lst.OK").c_str(), nullptr);
+  Session vantrel(settings.vantrel_exe, folder, checks);
+  if (!vantrel.started()) return;
+  vantrel.Press(kGoButton);
+  if (!checks.Expect(WaitUntil([&] {
+        return vantrel.Cell(0, kActivityColumn) == "Connected to 127.0.0.6 for stuck@slow.test";
+      }), "a task waits on the held server")) {
+    return;
+  }
+  vantrel.Close();
+  const std::string error =
+      "ERROR: The result list stuck.lst.OK could not be written in full; the member list is unchanged.";
+  HWND box = vantrel.WaitForMessageBox("Error");
+  if (checks.Expect(box != nullptr, "an Error box appears")) {
+    checks.ExpectEqual(Session::MessageBoxText(box), error, "Error text");
+    Session::Dismiss(box);
+  }
+  DWORD code = 1;
+  checks.Expect(vantrel.WaitForExit(20000, &code), "the program ends");
+  checks.Expect(ReadWholeFile(JoinPath(folder, "vantrel.log")).find("\r\n" + error + "\r\n") != std::string::npos,
+                "the run log holds the same line");
+  checks.ExpectEqual(ReadWholeFile(JoinPath(folder, "stuck.lst")), "stuck@slow.test\r\n", "the member list unchanged");
+}
+
 // Idle tasks that hand texts to the window never wait for the dialog's
 // thread, so while the exit sleeps they see the stop flag and end.
 void ClosingWithEveryTaskIdleWarnsAboutNone(const Settings& settings, Checks& checks) {
